@@ -1,0 +1,63 @@
+# clipdock: top-level commands. See README.md.
+#   make run     build and start clipdock.exe under Wine
+#   make test    set-up, every build, every test
+#   make build   the native, win32 and win64 builds
+#   make bench   benchmarks (figures, no pass/fail)
+#   make fuzz    the item-file fuzzer for FUZZ_SECONDS (default 600)
+#   make clean
+
+B := build
+CMAKE_FLAGS := -G Ninja -Wno-dev
+FUZZ_SECONDS ?= 600
+export CTEST_OUTPUT_ON_FAILURE := 1
+
+.PHONY: all setup build native win32 win64 test test-native test-win32 test-win64 \
+        fuzz-build fuzz fuzz-short bench run clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+build: setup native win32 win64
+
+native:
+	@test -f $(B)/native/build.ninja || cmake -S . -B $(B)/native $(CMAKE_FLAGS) \
+	  -DCMAKE_BUILD_TYPE=Debug -DCLIPDOCK_SANITIZE=ON
+	cmake --build $(B)/native
+
+win32:
+	@test -f $(B)/win32/build.ninja || cmake -S . -B $(B)/win32 $(CMAKE_FLAGS) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(B)/win32
+
+win64:
+	@test -f $(B)/win64/build.ninja || cmake -S . -B $(B)/win64 $(CMAKE_FLAGS) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(B)/win64
+
+test: build fuzz-build
+	ctest --test-dir $(B)/native -j2
+	ctest --test-dir $(B)/win32
+	ctest --test-dir $(B)/fuzz
+	ctest --test-dir $(B)/win64
+
+fuzz-build: setup
+	@test -f $(B)/fuzz/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(B)/fuzz $(CMAKE_FLAGS) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLIPDOCK_FUZZ=ON
+	cmake --build $(B)/fuzz
+
+fuzz: fuzz-build
+	bash scripts/fuzz.sh $(B)/fuzz $(FUZZ_SECONDS)
+
+bench: setup
+	@test -f $(B)/bench/build.ninja || cmake -S . -B $(B)/bench $(CMAKE_FLAGS) \
+	  -DCMAKE_BUILD_TYPE=Release -DCLIPDOCK_TESTS=OFF -DCLIPDOCK_BENCH=ON
+	cmake --build $(B)/bench
+	bash scripts/bench.sh $(B)
+
+run:
+	@echo "clipdock.exe arrives with the program; 'make run' will start it."
+
+clean:
+	rm -rf $(B) dist
