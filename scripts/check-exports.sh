@@ -10,8 +10,8 @@ dump=$("$objdump" -p "$file") || { echo "cannot read $file"; exit 1; }
 fail=0
 
 if [ "$expected" != "-" ]; then
-  actual=$(printf '%s\n' "$dump" | awk '/^\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF;next} t{t=0}' | sort)
-  want=$(grep -v '^\s*$' "$expected" | sort)
+  actual=$(printf '%s\n' "$dump" | awk '/^\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[[:space:]]*\[/{print $NF;next} t{t=0}' | sort)
+  want=$(grep -v '^[[:space:]]*$' "$expected" | sort)
   if [ "$actual" != "$want" ]; then
     echo "export table of $file differs from $expected:"
     diff <(printf '%s\n' "$want") <(printf '%s\n' "$actual")
