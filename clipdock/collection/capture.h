@@ -1,0 +1,15 @@
+/* Capture of a clipboard change into a new item file. */
+#ifndef CLIPDOCK_COLLECTION_CAPTURE_H
+#define CLIPDOCK_COLLECTION_CAPTURE_H
+
+#include <windows.h>
+
+#define POPUP_SHOW_MESSAGE (WM_APP + 2)
+
+extern bool firstCapturePending;  // no capture has run yet in this process
+extern bool clipboardWasEmpty;    // the last capture found an empty clipboard
+
+void CaptureClipboard(HWND panel);
+int IsFormatCollected(UINT format);
+
+#endif

@@ -1,0 +1,36 @@
+/*
+ * The slot table: 32 stored items, slot 0 the incoming one, 1..31 the history
+ * (newest first), and the collection state string that keeps their order in
+ * the settings file.
+ */
+#ifndef CLIPDOCK_COLLECTION_SLOTS_H
+#define CLIPDOCK_COLLECTION_SLOTS_H
+
+#include <windows.h>
+#include <stdio.h>
+
+#define SLOT_COUNT 32
+#define SLOT_OCCUPIED 0x80000000u
+#define SLOT_CURRENT 0x40000000u
+
+struct ItemSlot {
+    DWORD flags;      // 0 = free
+    char name[264];   // "\name.crx" relative to the item folder; kept when freed
+};
+
+extern ItemSlot itemSlots[SLOT_COUNT];  // zero-filled at start; changed only through the operations below
+
+int CountFreeSlots();
+int FindCurrentSlot();
+// Writes the item-folder path into folder (MAX_PATH bytes); false when unusable.
+bool EnsureItemFolder(char *folder);
+FILE *BeginNewItem();
+void VacateIncomingSlot();
+void PromoteCurrentItem();
+void DropIncomingItem();
+FILE *OpenSlotItemFile(int slot);
+void ClearCollection();
+void SaveCollectionState();
+void LoadCollectionState(const char *state);
+
+#endif
