@@ -31,20 +31,37 @@ make_prefix() {
   ) 9>"$state/prefix.lock"
 }
 
+# Several test runs may share one build folder at once: start and stop keep a
+# count of users under a lock, and only the last one out ends the display.
 start_env() {
-  local state=$1 n pid
+  local state=$1
   make_prefix "$state" || return 1
-  stop_env "$state"
+  (
+    flock 9
+    users=$(cat "$state/users" 2>/dev/null || echo 0)
+    if [ -s "$state/display" ] && xdpyinfo -display "$(cat "$state/display")" >/dev/null 2>&1; then
+      echo $((users + 1)) >"$state/users"
+      echo "wine environment: reusing display $(cat "$state/display")"
+      exit 0
+    fi
+    kill_env "$state"
+    launch_env "$state" || exit 1
+    echo 1 >"$state/users"
+  ) 9>"$state/env.lock"
+}
+
+launch_env() {
+  local state=$1 n pid
   for n in $(seq 90 190); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 9>&- &
     pid=$!
     for _ in $(seq 1 100); do
       if xdpyinfo -display ":$n" >/dev/null 2>&1; then
         echo "$pid" >"$state/xvfb.pid"
         echo ":$n" >"$state/display"
         wine_vars "$state"
-        /usr/bin/wineserver -p
+        /usr/bin/wineserver -p </dev/null >/dev/null 2>&1 9>&-
         echo "wine environment: prefix $state/prefix, display :$n"
         return 0
       fi
@@ -58,6 +75,21 @@ start_env() {
 }
 
 stop_env() {
+  local state=$1
+  mkdir -p "$state"
+  (
+    flock 9
+    users=$(cat "$state/users" 2>/dev/null || echo 0)
+    if [ "$users" -gt 1 ]; then
+      echo $((users - 1)) >"$state/users"
+      exit 0
+    fi
+    echo 0 >"$state/users"
+    kill_env "$state"
+  ) 9>"$state/env.lock"
+}
+
+kill_env() {
   local state=$1
   if [ -d "$state/prefix" ]; then
     (wine_vars "$state"; /usr/bin/wineserver -k >/dev/null 2>&1; /usr/bin/wineserver -w >/dev/null 2>&1) || true
