@@ -1,0 +1,80 @@
+/*
+ * hook.cpp: the keyboard hook that the program installs for the whole
+ * desktop. The platform loads this library into every program that takes
+ * keyboard input and calls ClipboardKeyboardProc on that program's input
+ * thread, so the procedure keeps to the stack: no allocation, no locks, no
+ * state but the two module values, nothing touched but the one message.
+ */
+#ifndef LIBTARN_BUILDING
+#define LIBTARN_BUILDING
+#endif
+
+#include "tarnhook.h"
+#include "win/module.h"
+
+#include <windows.h>
+
+#include "osk.h"
+
+HINSTANCE tarnInstance = NULL;  // set by DllMain on process attach
+HHOOK keyboardHook = NULL;      // set by the installation; never set in hooked programs
+
+namespace {
+
+/* Sampled in this order; bit n of the mask is key n. */
+const BYTE HOTKEY_KEYS[8] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT,
+                             VK_SPACE, VK_SHIFT, VK_PAUSE, VK_RETURN};
+
+bool KeyIsDown(int key)
+{
+    return (GetAsyncKeyState(key) & 0x8000) != 0;
+}
+
+}  // namespace
+
+extern "C" LRESULT CALLBACK ClipboardKeyboardProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code < 0)
+        return CallNextHookEx(keyboardHook, code, wParam, lParam);
+    if (!KeyIsDown(VK_CONTROL) || !KeyIsDown(VK_MENU))
+        return CallNextHookEx(keyboardHook, code, wParam, lParam);
+
+    // The event itself is not looked at: every event while Ctrl and Alt are
+    // held reports the eight keys as they are now.
+    WPARAM mask = 0;
+    for (int bit = 0; bit < 8; bit++) {
+        if (KeyIsDown(HOTKEY_KEYS[bit]))
+            mask |= (WPARAM)1 << bit;
+    }
+
+    HWND target = NULL;
+    while ((target = FindWindowExW(NULL, target, HOTKEY_TARGET_CLASS, HOTKEY_TARGET_TITLE)) != NULL)
+        SendMessageW(target, HOTKEY_MESSAGE, mask, 0);
+
+    if (mask != 0) {
+        CallNextHookEx(keyboardHook, code, wParam, lParam);
+        return 1;  // keep the chord from the program that has the focus
+    }
+    return CallNextHookEx(keyboardHook, code, wParam, lParam);
+}
+
+extern "C" int32_t TARN_CALL Win32_InstallClipboardHook(void)
+{
+    keyboardHook = SetWindowsHookExA(WH_KEYBOARD, ClipboardKeyboardProc, tarnInstance, 0);
+    if (keyboardHook != NULL)
+        return 1;
+
+    DWORD error = GetLastError();
+    char text[512];
+    text[0] = '\0';
+    betal_osk_errormessage(error, text, sizeof text);
+    MessageBoxA(NULL, text, NULL, MB_ICONERROR);
+    return 0;
+}
+
+extern "C" int32_t TARN_CALL Win32_UninstallClipboardHook(void)
+{
+    UnhookWindowsHookEx(keyboardHook);
+    keyboardHook = NULL;
+    return 1;
+}
