@@ -1,0 +1,303 @@
+/*
+ * preview.cpp: the preview of one stored item. The entry of the best
+ * previewable format is read whole from the item file and drawn as text or
+ * as a device-independent bitmap; an item with no such entry gets the
+ * no-preview picture, a failure to read the entry an error number.
+ *
+ * Item files come from disk and are not trusted: text is drawn only up to
+ * the end of its entry, and a bitmap header that would send the platform
+ * past the end of the entry is refused before it is handed over.
+ */
+#include "ui/preview.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "collection/slots.h"
+#include "libtarn.h"
+#include "shell/globals.h"
+
+const UINT previewFormatPriority[PREVIEW_FORMAT_COUNT] = {
+    CF_UNICODETEXT, CF_TEXT, CF_BITMAP, CF_DIB, CF_ENHMETAFILE,
+};
+
+namespace {
+
+// Reasons an entry could not be read, shown as "ERROR #<code>".
+const int READ_FAILED_FORMAT = 803;
+const int READ_FAILED_SIZE = 809;
+const int READ_FAILED_EMPTY = 815;
+const int READ_FAILED_MEMORY = 822;
+const int READ_FAILED_LOAD = 829;
+
+// A DIB entry shorter than this cannot hold a header and one pixel.
+const uint32_t DIB_MIN_ENTRY = 45;
+const int DIB_ERROR_NUMBER = 8;
+
+const UINT TEXT_FORMAT = DT_EXPANDTABS | DT_WORDBREAK;
+
+uint32_t ReadU32(const uint8_t *p)
+{
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+uint16_t ReadU16(const uint8_t *p)
+{
+    return (uint16_t)(p[0] | p[1] << 8);
+}
+
+void DrawBoxText(HDC dc, const char *text, const RECT *box, UINT format)
+{
+    RECT area = *box;
+    DrawTextA(dc, text, -1, &area, format);
+}
+
+void DrawReadError(HDC dc, const RECT *box, int code)
+{
+    char text[256];
+    wsprintfA(text, "ERROR #%d", code);
+    DrawBoxText(dc, text, box, DT_CENTER);
+}
+
+void DrawNoPreview(HDC dc, RECT *box)
+{
+    box->top += 5;
+    HDC memory = CreateCompatibleDC(dc);
+    if (memory != NULL) {
+        HGDIOBJ previous = objBitmap != NULL ? SelectObject(memory, objBitmap) : NULL;
+        if (previous != NULL) {
+            // Centred on the box's width, but counted from the device's origin.
+            int x = (box->right - box->left) / 2 - objInfo.bmWidth / 2 + 10;
+            BitBlt(dc, x, box->top, objInfo.bmWidth, objInfo.bmHeight, memory, 0, 0, SRCCOPY);
+            SelectObject(memory, previous);
+        }
+        DeleteDC(memory);
+    }
+    box->top += objInfo.bmHeight + 3;
+    DrawBoxText(dc, "Clipboard Item - No preview", box, DT_CENTER);
+}
+
+// How much text the box can show at the most: every visible character is
+// at least a pixel wide and every line a text height high. Twice that, and
+// never less than a few thousand characters, leaves the picture unchanged.
+size_t TextLimit(HDC dc, const RECT *box)
+{
+    TEXTMETRICA metrics;
+    LONG lineHeight = GetTextMetricsA(dc, &metrics) && metrics.tmHeight > 0 ? metrics.tmHeight : 1;
+    long long width = box->right > box->left ? box->right - box->left : 0;
+    long long height = box->bottom > box->top ? box->bottom - box->top : 0;
+    long long lines = height / lineHeight + 2;
+    long long limit = 2 * lines * (width + 8);
+    if (limit < PREVIEW_TEXT_MIN_LIMIT)
+        limit = PREVIEW_TEXT_MIN_LIMIT;
+    if (limit > (1 << 22))
+        limit = 1 << 22;
+    return (size_t)limit;
+}
+
+void DrawAnsiText(HDC dc, const uint8_t *bytes, uint32_t size, const RECT *box)
+{
+    const void *end = memchr(bytes, 0, size);
+    size_t length = end != NULL ? (size_t)((const uint8_t *)end - bytes) : size;
+    size_t limit = TextLimit(dc, box);
+    if (length > limit)
+        length = limit;
+    RECT area = *box;
+    DrawTextA(dc, (const char *)bytes, (int)length, &area, TEXT_FORMAT);
+}
+
+void DrawUnicodeText(HDC dc, const uint8_t *bytes, uint32_t size, const RECT *box)
+{
+    // An odd last byte is no whole character. The buffer came from malloc,
+    // so it is aligned for wchar_t.
+    size_t units = size / 2;
+    const wchar_t *text = (const wchar_t *)bytes;
+    size_t length = 0;
+    while (length < units && text[length] != L'\0')
+        length++;
+    size_t limit = TextLimit(dc, box);
+    if (length > limit) {
+        length = limit;
+        if (text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF)
+            length--;  // not half a surrogate pair
+    }
+    RECT area = *box;
+    DrawTextW(dc, text, (int)length, &area, TEXT_FORMAT);
+}
+
+void DrawDibError(HDC dc, const RECT *box, const char *pattern, int32_t index)
+{
+    char text[256];
+    wsprintfA(text, pattern, DIB_ERROR_NUMBER, (int)index);
+    DrawBoxText(dc, text, box, TEXT_FORMAT);
+}
+
+}  // namespace
+
+uint32_t DibPixelOffset(const uint8_t *bytes, uint32_t size)
+{
+    if (size < 40)
+        return 0;
+    uint32_t headerSize = ReadU32(bytes);
+    // BITMAPINFOHEADER, its two extensions with masks, V4 and V5; the
+    // 12-byte core header and the 64-byte OS/2 one are not what the
+    // clipboard holds as CF_DIB.
+    if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
+        headerSize != 124)
+        return 0;
+    if (headerSize > size)
+        return 0;
+    int32_t width = (int32_t)ReadU32(bytes + 4);
+    int32_t height = (int32_t)ReadU32(bytes + 8);
+    uint16_t planes = ReadU16(bytes + 12);
+    uint16_t bitCount = ReadU16(bytes + 14);
+    uint32_t compression = ReadU32(bytes + 16);
+    uint32_t colorsUsed = ReadU32(bytes + 32);
+    if (width <= 0 || height == 0 || height == INT32_MIN || planes != 1)
+        return 0;
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32)
+        return 0;
+    // Run-length and embedded JPEG or PNG pixels have no size the header
+    // fixes; only plain and bit-field pixels are drawn.
+    uint64_t masks = 0;
+    if (compression == BI_BITFIELDS) {
+        if (bitCount != 16 && bitCount != 32)
+            return 0;
+        if (headerSize == 40)
+            masks = 12;
+    } else if (compression != BI_RGB) {
+        return 0;
+    }
+    uint64_t colors = colorsUsed;
+    if (bitCount <= 8) {
+        uint32_t most = 1u << bitCount;
+        if (colors == 0)
+            colors = most;
+        else if (colors > most)
+            return 0;
+    }
+    uint64_t offset = headerSize + masks + colors * 4;
+    uint64_t stride = ((uint64_t)width * bitCount + 31) / 32 * 4;
+    uint64_t rows = height < 0 ? (uint64_t)(-(int64_t)height) : (uint64_t)height;
+    if (offset > size || stride * rows > size - offset)
+        return 0;
+    return (uint32_t)offset;
+}
+
+void DrawDibPreview(const uint8_t *bytes, uint32_t size, int32_t index, RECT *box, HDC dc,
+                    DWORD maxWidth, DWORD maxHeight)
+{
+    if (size < DIB_MIN_ENTRY) {
+        DrawDibError(dc, box, "ERROR #1%d IDX%d", index);
+        return;
+    }
+    uint32_t offset = DibPixelOffset(bytes, size);
+    HBITMAP bitmap = NULL;
+    if (offset != 0)
+        bitmap = CreateDIBitmap(dc, (const BITMAPINFOHEADER *)bytes, CBM_INIT, bytes + offset,
+                                (const BITMAPINFO *)bytes, DIB_RGB_COLORS);
+    if (bitmap == NULL) {
+        DrawDibError(dc, box, "ERROR #0%d IDX%d", index);
+        return;
+    }
+    HDC memory = CreateCompatibleDC(dc);
+    if (memory != NULL) {
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        DWORD width = ReadU32(bytes + 4);
+        DWORD height = ReadU32(bytes + 8);  // a top-down picture reads huge here
+        int boxWidth = box->right - box->left, boxHeight = box->bottom - box->top;
+        if (width > maxWidth || height > maxHeight)
+            StretchBlt(dc, box->left, box->top, boxWidth, boxHeight, memory, 0, 0,
+                       (int)(maxWidth * 180 / 100), (int)(maxHeight * 180 / 100), SRCCOPY);
+        else
+            BitBlt(dc, box->left, box->top, boxWidth, boxHeight, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+    }
+    DeleteObject(bitmap);
+}
+
+int32_t FindPreviewEntry(FILE *item, uint32_t count)
+{
+    int best = PREVIEW_FORMAT_COUNT + 1;
+    int32_t result = -1;
+    for (uint32_t i = 0; i < count && i <= (uint32_t)INT32_MAX; i++) {
+        uint32_t format = 0;
+        if (GetClipbordFileItemBaseFormat(item, (int32_t)i, &format) < 0)
+            continue;  // kept under a format name
+        for (int rank = 0; rank < best; rank++) {
+            if (previewFormatPriority[rank] == format) {
+                best = rank;
+                result = (int32_t)i;
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+void DrawItemPreview(int slot, RECT *box, HDC dc, DWORD maxWidth, DWORD maxHeight)
+{
+    FILE *item = OpenSlotItemFile(slot);
+    if (item == NULL)
+        return;
+    uint32_t count = 0;
+    int32_t index = -1;
+    if (GetClipbordFileItemsCount(item, &count) >= 0)
+        index = FindPreviewEntry(item, count);
+    if (index < 0) {
+        fclose(item);
+        DrawNoPreview(dc, box);
+        return;
+    }
+
+    uint32_t format = 0, size = 0;
+    uint8_t *bytes = NULL;
+    int error = 0;
+    if (GetClipbordFileItemBaseFormat(item, index, &format) < 0) {
+        error = READ_FAILED_FORMAT;
+    } else if (GetClipboardFileItemSize(item, index, &size) < 0) {
+        error = READ_FAILED_SIZE;
+    } else if (size == 0) {
+        error = READ_FAILED_EMPTY;
+    } else {
+        // An entry cannot be larger than its file: a size beyond that is a
+        // damaged directory, and no buffer is made for it.
+        long long fileLength = -1;
+        if (fseek(item, 0, SEEK_END) == 0)
+            fileLength = ftell(item);  // -1 past 2 GB: no check then
+        if (fileLength >= 0 && (long long)size > fileLength)
+            error = READ_FAILED_LOAD;
+        else if ((bytes = (uint8_t *)malloc(size)) == NULL)
+            error = READ_FAILED_MEMORY;
+        else if (LoadClipboardFileItem(item, index, bytes, size) < 0)
+            error = READ_FAILED_LOAD;
+    }
+    fclose(item);
+    if (error != 0) {
+        free(bytes);
+        DrawReadError(dc, box, error);
+        return;
+    }
+
+    switch (format) {
+    case CF_TEXT:
+        DrawAnsiText(dc, bytes, size, box);
+        break;
+    case CF_UNICODETEXT:
+        DrawUnicodeText(dc, bytes, size, box);
+        break;
+    case CF_DIB:
+        DrawDibPreview(bytes, size, index, box, dc, maxWidth, maxHeight);
+        break;
+    default:
+        // CF_BITMAP and CF_ENHMETAFILE: their clipboard data are object
+        // handles, not memory blocks, so capture never stores them and no
+        // byte layout exists for them in an item file. Such an entry (from
+        // a foreign file) takes part in the choice but draws nothing.
+        break;
+    }
+    free(bytes);
+}
