@@ -1,0 +1,25 @@
+/* The item list: the history as a scrolling list inside the panel. */
+#ifndef CLIPDOCK_UI_ITEMLIST_H
+#define CLIPDOCK_UI_ITEMLIST_H
+
+#include <windows.h>
+
+// From the panel when it fades out: back to the top row and repaint.
+#define LIST_RESET_MESSAGE (WM_APP + 0)
+
+#define LIST_ROW_HEIGHT 60
+#define LIST_SCROLL_MAX 31
+
+// Rows drawn per paint, the hidden row 0 included; recomputed on WM_SIZE.
+extern DWORD listRowCount;
+
+LRESULT CALLBACK ItemListWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The rows of a paint, into dc for a client area of client's size.
+void DrawItemList(HDC dc, const RECT &client);
+// Rows drawn for a client height.
+DWORD ListRowCountFor(int clientHeight);
+// The slot under client y coordinate y (0 or more) at the current scroll position.
+DWORD ListSlotAt(int y);
+
+#endif
