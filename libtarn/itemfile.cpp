@@ -200,7 +200,10 @@ int32_t SeekRoom(ItemCursor *cursor, int32_t index)
             cursor->room = room;
             return TARN_S_OK;
         }
-        if (room.roomSize % 16 != 0)
+        /* A room stepped over must hold its own header and data: a smaller
+         * one would let the walk stand still or run backwards, and an append
+         * would then overwrite a counted room. */
+        if (room.roomSize % 16 != 0 || 16 + (uint64_t)room.dataLength > room.roomSize)
             return TARN_E_FAIL;
         offset += room.roomSize;
     }

@@ -667,6 +667,14 @@ const HostileFile HOSTILE_FILES[] = {
      "52 4F 4F 4D 01 00 00 00 00 00 00 00 04 00 00 00"
      "61 62 63 64 00 00 00 00 00 00 00 00 00 00 00 00",
      {{SIZE, 0, FAIL}, {SIZE, 1, FAIL}, {LOAD, 1, FAIL}, {INSERT, 0, FAIL}}},
+    {"last room of size 0 before the append point", 1, 256, TREE, 0,
+     "52 4F 4F 4D 01 00 00 00 00 00 00 00 04 00 00 00"
+     "61 62 63 00 00 00 00 00 00 00 00 00 00 00 00 00",
+     {{SIZE, 0, FAIL}, {INSERT, 0, FAIL}}},
+    {"last room smaller than its data before the append point", 1, 256, TREE, 0,
+     "52 4F 4F 4D 01 00 00 00 20 00 00 00 40 00 00 00"
+     "61 62 63 00 00 00 00 00 00 00 00 00 00 00 00 00",
+     {{SIZE, 0, FAIL}, {INSERT, 0, FAIL}}},
     {"room size smaller than header and data", 1, 256, TREE, 0,
      "52 4F 4F 4D 01 00 00 00 10 00 00 00 04 00 00 00"
      "61 62 63 64 00 00 00 00 00 00 00 00 00 00 00 00",
