@@ -33,4 +33,12 @@ void ClearCollection();
 void SaveCollectionState();
 void LoadCollectionState(const char *state);
 
+// Room for an item file's full path: the folder, then a name of up to 263 characters.
+#define ITEM_PATH_SIZE (MAX_PATH + 264)
+// folder + name into path (ITEM_PATH_SIZE bytes); false when it does not fit.
+bool MakeItemFilePath(const char *folder, const char *name, char *path);
+// True when name[0..length) has the form of the names BeginNewItem makes: a
+// backslash and one plain file-name component, at most 263 characters.
+bool IsItemFileName(const char *name, size_t length);
+
 #endif

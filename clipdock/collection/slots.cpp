@@ -1,0 +1,307 @@
+/*
+ * The slot table and the collection state string. Slot 0 is the incoming
+ * item, slots 1..31 the history, newest first. Every operation here keeps at
+ * most 32 item files in the item folder and deletes only files whose names
+ * have the form this program makes.
+ */
+#include "collection/slots.h"
+
+#include <shlobj.h>
+#include <string.h>
+
+#include "collection/platform.h"
+#include "shell/settings.h"
+
+ItemSlot itemSlots[SLOT_COUNT];
+
+static const char ITEM_FOLDER_NAME[] = "\\Tarn Clipboard";
+static const char STATE_KEY[] = "CLIPBOOK_STATE";
+
+// Generated names that collide with an existing file are given up after this many tries.
+#define NAME_ATTEMPTS 100
+
+// The application-data folder followed by "\Tarn Clipboard", without checking it.
+static bool ItemFolderPath(char *folder)
+{
+    folder[0] = '\0';
+    SHGetFolderPathA(NULL, CSIDL_APPDATA | CSIDL_FLAG_CREATE, NULL, 0, folder);
+    size_t length = strlen(folder);
+    if (length + sizeof ITEM_FOLDER_NAME > MAX_PATH)
+        return false;
+    memcpy(folder + length, ITEM_FOLDER_NAME, sizeof ITEM_FOLDER_NAME);
+    return true;
+}
+
+bool MakeItemFilePath(const char *folder, const char *name, char *path)
+{
+    size_t folderLength = strlen(folder);
+    size_t nameLength = strlen(name);
+    if (folderLength + nameLength + 1 > ITEM_PATH_SIZE)
+        return false;
+    memcpy(path, folder, folderLength);
+    memcpy(path + folderLength, name, nameLength + 1);
+    return true;
+}
+
+// Device names open a device wherever they appear as a file name, with any extension.
+static bool IsDeviceName(const char *component, size_t length)
+{
+    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    size_t base = 0;
+    while (base < length && component[base] != '.')
+        base++;
+    char stem[8];
+    if (base == 0 || base >= sizeof stem)
+        return false;
+    for (size_t i = 0; i < base; i++) {
+        char c = component[i];
+        stem[i] = (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+    }
+    stem[base] = '\0';
+    for (const char *device : devices)
+        if (strcmp(stem, device) == 0)
+            return true;
+    return base == 4 && (memcmp(stem, "COM", 3) == 0 || memcmp(stem, "LPT", 3) == 0) &&
+           stem[3] >= '0' && stem[3] <= '9';
+}
+
+bool IsItemFileName(const char *name, size_t length)
+{
+    if (length < 2 || length > sizeof itemSlots[0].name - 1 || name[0] != '\\')
+        return false;
+    for (size_t i = 1; i < length; i++) {
+        unsigned char c = (unsigned char)name[i];
+        if (c < 0x20 || strchr("\\/:*?\"<>|", c) != NULL)
+            return false;
+    }
+    // The platform drops trailing dots and spaces, so "." , ".." and "x." name
+    // something other than themselves.
+    char last = name[length - 1];
+    if (last == '.' || last == ' ')
+        return false;
+    return !IsDeviceName(name + 1, length - 1);
+}
+
+// Deletes one item file; a failure leaves the file, which is all it can do.
+static void DeleteItemFile(const char *folder, const char *name)
+{
+    char path[ITEM_PATH_SIZE];
+    if (IsItemFileName(name, strlen(name)) && MakeItemFilePath(folder, name, path))
+        platformCalls.removeFile(path);
+}
+
+int CountFreeSlots()
+{
+    int free = 0;
+    for (const ItemSlot &slot : itemSlots)
+        if (slot.flags == 0)
+            free++;
+    return free;
+}
+
+int FindCurrentSlot()
+{
+    for (int i = 0; i < SLOT_COUNT; i++)
+        if (itemSlots[i].flags & SLOT_CURRENT)
+            return i;
+    return 0;
+}
+
+bool EnsureItemFolder(char *folder)
+{
+    if (!ItemFolderPath(folder))
+        return false;
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return CreateDirectoryA(folder, NULL) != 0;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void VacateIncomingSlot()
+{
+    // A current item in slot 31 is the one a restore just put on the clipboard:
+    // it keeps its place, and the entry above it is the one that goes.
+    int last = (itemSlots[SLOT_COUNT - 1].flags & SLOT_CURRENT) ? SLOT_COUNT - 2 : SLOT_COUNT - 1;
+    ItemSlot evicted = itemSlots[last];
+    for (int k = last; k >= 1; k--)
+        itemSlots[k] = itemSlots[k - 1];
+    if (evicted.flags != 0) {
+        char folder[MAX_PATH];
+        if (ItemFolderPath(folder))
+            DeleteItemFile(folder, evicted.name);
+    }
+    itemSlots[0].flags = 0;
+}
+
+// True when an occupied slot other than skip already uses name.
+static bool NameInUse(const char *name, size_t length, int skip)
+{
+    for (int i = 0; i < SLOT_COUNT; i++)
+        if (i != skip && itemSlots[i].flags != 0 && strlen(itemSlots[i].name) == length &&
+            CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, itemSlots[i].name, (int)length,
+                           name, (int)length) == CSTR_EQUAL)
+            return true;
+    return false;
+}
+
+// A fresh name for slot 0 from tmpnam plus ".crx": one that no file in the
+// item folder and no occupied slot has, so creating it never truncates a
+// stored item. path receives the full path.
+static bool MakeFreshItemName(const char *folder, char *path)
+{
+    char *name = itemSlots[0].name;
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; attempt++) {
+        char generated[sizeof itemSlots[0].name] = {0};
+        if (platformCalls.tempName(generated) == NULL)
+            return false;
+        // Only the last component counts: some runtimes give a whole path.
+        const char *component = strrchr(generated, '\\');
+        if (component == NULL || strlen(component) + sizeof ".crx" > sizeof itemSlots[0].name)
+            continue;
+        strcpy(name, component);
+        strcat(name, ".crx");
+        size_t length = strlen(name);
+        if (!IsItemFileName(name, length) || NameInUse(name, length, 0) ||
+            !MakeItemFilePath(folder, name, path))
+            continue;
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
+            GetLastError() == ERROR_FILE_NOT_FOUND)
+            return true;
+    }
+    return false;
+}
+
+FILE *BeginNewItem()
+{
+    for (ItemSlot &slot : itemSlots)
+        if (slot.flags != 0)
+            slot.flags &= ~SLOT_CURRENT;
+    if (itemSlots[0].flags != 0)
+        VacateIncomingSlot();
+
+    char folder[MAX_PATH];
+    if (!EnsureItemFolder(folder))
+        return NULL;
+    char path[ITEM_PATH_SIZE];
+    if (!MakeFreshItemName(folder, path))
+        return NULL;
+    FILE *stream = platformCalls.openFile(path, "w+b");
+    if (stream == NULL)
+        return NULL;
+    itemSlots[0].flags = SLOT_OCCUPIED | SLOT_CURRENT;
+    SaveCollectionState();
+    return stream;
+}
+
+void PromoteCurrentItem()
+{
+    int current = 0;
+    for (int i = 0; i < SLOT_COUNT; i++)
+        if (itemSlots[i].flags & SLOT_CURRENT)
+            current = i;
+    if (current == 0)
+        return;
+    for (int k = current; k >= 2; k--) {
+        ItemSlot swap = itemSlots[k];
+        itemSlots[k] = itemSlots[k - 1];
+        itemSlots[k - 1] = swap;
+    }
+    SaveCollectionState();
+}
+
+void DropIncomingItem()
+{
+    if (itemSlots[0].flags != 0) {
+        char folder[MAX_PATH];
+        if (ItemFolderPath(folder))
+            DeleteItemFile(folder, itemSlots[0].name);
+        itemSlots[0].flags = 0;
+    }
+    SaveCollectionState();
+}
+
+FILE *OpenSlotItemFile(int slot)
+{
+    if (slot < 0 || slot >= SLOT_COUNT)
+        return NULL;
+    char folder[MAX_PATH];
+    char path[ITEM_PATH_SIZE];
+    const char *name = itemSlots[slot].name;
+    if (!EnsureItemFolder(folder) || !IsItemFileName(name, strlen(name)) ||
+        !MakeItemFilePath(folder, name, path))
+        return NULL;
+    // Stored items are only ever read: opening them read-only keeps them
+    // restorable in a read-only folder and safe from any stray write.
+    return platformCalls.openFile(path, "rb");
+}
+
+void ClearCollection()
+{
+    char folder[MAX_PATH];
+    bool haveFolder = ItemFolderPath(folder);
+    for (int i = 0; i < SLOT_COUNT; i++) {
+        ItemSlot &slot = itemSlots[i];
+        if (slot.flags == 0)
+            continue;
+        if (slot.flags & SLOT_CURRENT) {
+            if (i != 0) {
+                itemSlots[0] = slot;
+                slot.flags = 0;
+            }
+            continue;
+        }
+        if (haveFolder)
+            DeleteItemFile(folder, slot.name);
+        slot.flags = 0;
+    }
+    SaveCollectionState();
+}
+
+// The per-user section of the settings file: the Windows user name, or "".
+static void StateSectionName(char *user)
+{
+    memset(user, 0, 255);
+    DWORD size = 254;
+    if (!platformCalls.userName(user, &size))
+        memset(user, 0, 255);
+}
+
+void SaveCollectionState()
+{
+    char state[SLOT_COUNT * sizeof itemSlots[0].name + 1];
+    size_t length = 0;
+    for (const ItemSlot &slot : itemSlots) {
+        if (slot.flags == 0)
+            continue;
+        size_t nameLength = strnlen(slot.name, sizeof slot.name - 1);
+        memcpy(state + length, slot.name, nameLength);
+        length += nameLength;
+        state[length++] = ':';
+    }
+    state[length] = '\0';
+    char user[255];
+    StateSectionName(user);
+    WriteSetting(user, STATE_KEY, state);
+}
+
+void LoadCollectionState(const char *state)
+{
+    // The value may have been edited: only names of our own form are taken
+    // (the table deletes folder + name later), each once, at most 32 of them.
+    memset(itemSlots, 0, sizeof itemSlots);
+    int slot = 0;
+    const char *token = state;
+    while (slot < SLOT_COUNT) {
+        const char *end = strchr(token, ':');
+        if (end == NULL)
+            break;
+        size_t length = (size_t)(end - token);
+        if (IsItemFileName(token, length) && !NameInUse(token, length, -1)) {
+            memcpy(itemSlots[slot].name, token, length);
+            itemSlots[slot].name[length] = '\0';
+            itemSlots[slot].flags = SLOT_OCCUPIED;
+            slot++;
+        }
+        token = end + 1;
+    }
+}
