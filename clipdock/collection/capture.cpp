@@ -1,0 +1,224 @@
+/*
+ * Capture: every clipboard change becomes one new item file in slot 0,
+ * holding each format that the format filter collects, unless the change is
+ * the program's own restore, marked private, or equal to a stored item.
+ */
+#include "collection/capture.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "collection/duplicates.h"
+#include "collection/platform.h"
+#include "collection/slots.h"
+#include "libtarn.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "shell/tray.h"
+
+bool firstCapturePending = true;
+bool clipboardWasEmpty = false;
+
+static const char FORMAT_SECTION[] = "CLIPBOOK_STATE";
+
+// Registered formats always collected, in testing order.
+static const char *const collectedFormats[] = {
+    "HTML Format", "Rich Text Format", "Rich Text Format Without Objects", "RTF As Text",
+    "RTF in UTF8", "RTF with NCRs for nonASCII", "Shell IDList Array", "Preferred DropEffect",
+    "Shell Object Offsets", "FileName", "FileNameW", "BIFF", "BIFF3", "BIFF4", "BIFF5", "BIFF8",
+    "XML Spreadsheet", "Biff", "Biff4", "Biff3", "Biff5", "Biff8", "Wk1", "CSV", "Csv",
+    "Internet Message (rfc822/rfc1522)", "Microsoft Outlook Express HTML Format",
+    "Star Embed Source (XML)", "GDIMetaFile", "Windows Bitmap",
+    "HTML (HyperText Markup Language)", "Link", "EditEngineFormat", "WABEntryIDList",
+    "WABFlatBuffer", "text/html", "text/_moz_htmlcontext", "text/_moz_htmlinfo", "image/bmp",
+    "image/x-bmp", "image/x-MS-bmp", "image/png", "image/x-icon", "image/jpeg",
+    "FileGroupDescriptorW", "FileGroupDescriptor", "UniformResourceLocatorW",
+    "UniformResourceLocator", "UniformResourceL", "PNG+Office Art", "JFIF+Office Art",
+    "GIF+Office Art", "PNG", "JFIF", "GIF", "Office Drawing Shape Format", "CF_SCHEMA",
+    "CF_DSREF", "Hidden Text Banner Format", "WK1",
+};
+static_assert(sizeof collectedFormats / sizeof collectedFormats[0] == 60, "collected list");
+
+// Registered formats never collected (object links and private data), in testing order.
+static const char *const skippedFormats[] = {
+    "ASEL", "RenPrivateAppointment", "RenPrivateSourceFolder", "RenPrivateMessages",
+    "ActiveClipboard", "ActiveClipBoard", "Drawing Format", "Star Object Descriptor (XML)",
+    "DataObject", "Embed Source", "Native", "OwnerLink", "Link Source",
+    "Link Source Descriptor", "ObjectLink", "Ole Private Data", "Hyperlink",
+    "Object Descriptor", "HyperlinkWordBkmk",
+};
+static_assert(sizeof skippedFormats / sizeof skippedFormats[0] == 19, "skipped list");
+
+// A name that would not read back as one key of the settings file (or could
+// add lines to it) gets no switch of its own and is never collected.
+static bool IsUsableKeyName(const char *name)
+{
+    if (name[0] == '[' || name[0] == ';')
+        return false;
+    for (const char *p = name; *p; p++)
+        if ((unsigned char)*p < 0x20 || *p == '=')
+            return false;
+    return true;
+}
+
+int IsFormatCollected(UINT format)
+{
+    if (format <= CF_LOCALE)
+        return 1;
+    char name[512] = {0};
+    GetClipboardFormatNameA(format, name, sizeof name - 1);
+    for (const char *collected : collectedFormats)
+        if (strcmp(name, collected) == 0)
+            return 1;
+    for (const char *skipped : skippedFormats)
+        if (strcmp(name, skipped) == 0)
+            return 0;
+    if (name[0] == '\0' || !IsUsableKeyName(name))
+        return 0;
+    char value[256] = {0};
+    ReadSetting(FORMAT_SECTION, name, "?", value, sizeof value);
+    if (value[0] == '?') {
+        WriteSetting(FORMAT_SECTION, name, "0");
+        return 0;
+    }
+    return atoi(value) != 0 ? 1 : 0;
+}
+
+// Formats whose data is a GDI object, never a memory block: they can never be
+// stored, so capture does not make their owner render them.
+static bool IsObjectFormat(UINT format)
+{
+    return format == CF_BITMAP || format == CF_PALETTE || format == CF_ENHMETAFILE;
+}
+
+// The markers that password managers and other programs put beside content
+// that must not be kept in any history.
+static bool ClipboardHoldsPrivateContent()
+{
+    static UINT ignoreFormat, excludeFormat, historyFormat;
+    if (ignoreFormat == 0) {
+        ignoreFormat = RegisterClipboardFormatA("Clipboard Viewer Ignore");
+        excludeFormat = RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing");
+        historyFormat = RegisterClipboardFormatA("CanIncludeInClipboardHistory");
+    }
+    if ((ignoreFormat && IsClipboardFormatAvailable(ignoreFormat)) ||
+        (excludeFormat && IsClipboardFormatAvailable(excludeFormat)))
+        return true;
+    if (historyFormat == 0 || !IsClipboardFormatAvailable(historyFormat))
+        return false;
+    HANDLE data = GetClipboardData(historyFormat);
+    if (data == NULL || GlobalSize(data) < sizeof(DWORD))
+        return false;
+    const void *bytes = GlobalLock(data);
+    if (bytes == NULL)
+        return false;
+    DWORD allowed;
+    memcpy(&allowed, bytes, sizeof allowed);
+    GlobalUnlock(data);
+    return allowed == 0;
+}
+
+// Writes every collected format of the open clipboard into a new item in
+// slot 0. Returns the item's stream (NULL when nothing was stored or slot 0
+// could not be started); damaged is set when a write into it failed.
+static FILE *StoreClipboardFormats(bool *damaged, bool *beginFailed)
+{
+    FILE *item = NULL;
+    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+        // The filter comes first: asking for the data makes a delayed-rendering
+        // owner produce it, which is wasted work for a format we would drop.
+        if (IsObjectFormat(format) || !IsFormatCollected(format))
+            continue;
+        HANDLE data = GetClipboardData(format);
+        if (data == NULL)
+            continue;
+        SIZE_T size = GlobalSize(data);
+        if (size == 0 || size > INT32_MAX)
+            continue;
+        const void *bytes = GlobalLock(data);
+        if (bytes == NULL)
+            continue;
+        char name[256] = {0};
+        GetClipboardFormatNameA(format, name, sizeof name - 1);
+        if (item == NULL) {
+            item = BeginNewItem();
+            if (item == NULL) {
+                GlobalUnlock(data);
+                *beginFailed = true;
+                return NULL;
+            }
+            if (CreateClipboardFile(item) < 0)
+                *damaged = true;
+        }
+        if (!*damaged && InsertClipboardItem(item, format, name, bytes, (int32_t)size, NULL) < 0)
+            *damaged = true;
+        GlobalUnlock(data);
+    }
+    return item;
+}
+
+void CaptureClipboard(HWND panel)
+{
+    clipboardWasEmpty = false;
+    HWND owner = GetClipboardOwner();
+    bool noticePending = false;
+    char title[64] = {0};
+    char text[256] = {0};
+
+    if (!firstCapturePending) {
+        // The program's own restores from the list and the popup are not news.
+        if (itemListWindow != NULL && owner == itemListWindow)
+            return;
+        int used = SLOT_COUNT - CountFreeSlots();
+        if (used == SLOT_COUNT) {
+            snprintf(title, sizeof title, "30 items - Clipboard Full");
+            snprintf(text, sizeof text, "Replacing oldest clipboard item in collection");
+            noticePending = true;
+        } else if (used != 0) {
+            snprintf(title, sizeof title, "%d of %d - Clipboard", used, SLOT_COUNT - 1);
+            snprintf(text, sizeof text, used == 1 ? "%d clipboard item collected"
+                                                  : "%d clipboard items collected", used);
+            noticePending = true;
+        }
+    }
+    firstCapturePending = false;
+
+    if (!platformCalls.openClipboard(panel))
+        return;
+    if (CountClipboardFormats() == 0) {
+        clipboardWasEmpty = true;
+        platformCalls.closeClipboard();
+        return;
+    }
+    if (ClipboardHoldsPrivateContent()) {
+        platformCalls.closeClipboard();
+        return;
+    }
+    bool damaged = false;
+    bool beginFailed = false;
+    FILE *item = StoreClipboardFormats(&damaged, &beginFailed);
+    platformCalls.closeClipboard();
+    if (beginFailed)
+        return;
+
+    if (item != NULL) {
+        CloseClipboardFile(item);
+        if (fclose(item) != 0)
+            damaged = true;
+        // A file that could not be written whole (a full disk) is not kept:
+        // the collection never names an item that would restore as garbage.
+        if (damaged) {
+            DropIncomingItem();
+        } else {
+            FindDuplicateItem();
+            PromoteCurrentItem();
+        }
+    }
+
+    if (noticePending) {
+        PostMessageA(popupWindow, POPUP_SHOW_MESSAGE, 0, 0);
+        ShowTrayNotice(title, text);
+    }
+}

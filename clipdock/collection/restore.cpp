@@ -1,0 +1,92 @@
+/*
+ * Restore: a stored item goes back onto the clipboard with every format it
+ * holds, becomes current, and the incoming item is pushed into the history.
+ */
+#include "collection/restore.h"
+
+#include <io.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "collection/platform.h"
+#include "collection/slots.h"
+#include "libtarn.h"
+
+// The clipboard format of record i, or 0 to leave it out. Named records are
+// registered again by name, since format numbers differ between sessions.
+static UINT RecordFormat(FILE *item, int32_t i)
+{
+    uint32_t format = 0;
+    if (GetClipbordFileItemBaseFormat(item, i, &format) >= 0) {
+        // Capture stores by number only the predefined memory-block formats;
+        // anything else (an object handle's number, say) comes from a foreign
+        // file and would give the clipboard a handle of the wrong kind.
+        if (format == 0 || format > CF_LOCALE || format == CF_BITMAP || format == CF_PALETTE ||
+            format == CF_ENHMETAFILE)
+            return 0;
+        return format;
+    }
+    char name[256] = {0};
+    if (GetClipbordFileItemFormatName(item, i, name, sizeof name - 1) < 0 || name[0] == '\0')
+        return 0;
+    return RegisterClipboardFormatA(name);
+}
+
+// Places record i on the open clipboard; a record that cannot be read whole is left out.
+static void PlaceRecord(FILE *item, int32_t i, long long fileLength)
+{
+    UINT format = RecordFormat(item, i);
+    if (format == 0)
+        return;
+    uint32_t size = 0;
+    // The size comes from the file: no record is larger than the file itself.
+    if (GetClipboardFileItemSize(item, i, &size) < 0 || size == 0 || (long long)size > fileLength)
+        return;
+    void *buffer = malloc(size);
+    if (buffer == NULL)
+        return;
+    if (LoadClipboardFileItem(item, i, buffer, size) >= 0) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+        void *target = block != NULL ? GlobalLock(block) : NULL;
+        if (target != NULL) {
+            memcpy(target, buffer, size);
+            GlobalUnlock(block);
+            // From here on the block belongs to the clipboard, unless it refused it.
+            if (SetClipboardData(format, block) == NULL)
+                GlobalFree(block);
+        } else if (block != NULL) {
+            GlobalFree(block);
+        }
+    }
+    free(buffer);
+}
+
+void RestoreClipboardItem(int slot, HWND owner)
+{
+    if (slot < 0 || slot >= SLOT_COUNT || itemSlots[slot].flags == 0)
+        return;
+    FILE *item = OpenSlotItemFile(slot);
+    if (item == NULL)
+        return;
+    for (ItemSlot &entry : itemSlots)
+        if (entry.flags != 0)
+            entry.flags &= ~SLOT_CURRENT;
+    itemSlots[slot].flags |= SLOT_CURRENT;
+
+    uint32_t count = 0;
+    if (GetClipbordFileItemsCount(item, &count) < 0) {
+        fclose(item);
+        return;
+    }
+    long long fileLength = _filelengthi64(_fileno(item));
+    if (platformCalls.openClipboard(owner)) {
+        EmptyClipboard();
+        for (uint32_t i = 0; i < count && i <= INT32_MAX; i++)
+            PlaceRecord(item, (int32_t)i, fileLength);
+        platformCalls.closeClipboard();
+    }
+    fclose(item);
+    if (itemSlots[0].flags != 0)
+        VacateIncomingSlot();
+}
