@@ -1,0 +1,368 @@
+// Capture on Wine's real clipboard: the format filter, the item written, the
+// owner test, notices, duplicates, private content and a failing disk.
+#include "support.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "collection/capture.h"
+#include "collection/restore.h"
+#include "libtarn.h"
+#include "shell/globals.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string Text(const char *s) { return std::string(s) + '\0'; }
+
+bool HasRecord(const std::vector<StoredRecord> &records, const StoredRecord &wanted)
+{
+    return std::find(records.begin(), records.end(), wanted) != records.end();
+}
+
+class CaptureTest : public CollectionTest {
+protected:
+    // Captures text put on the clipboard by the other program.
+    void CaptureText(const char *text)
+    {
+        ASSERT_TRUE(PutClipboard({{CF_TEXT, Text(text)}}));
+        CaptureClipboard(panelWindow);
+    }
+    // The one notice given, as the tray saw it: title and text.
+    std::pair<std::string, std::string> Notice()
+    {
+        if (trayCalls.empty())
+            return {"<no notice>", ""};
+        const NOTIFYICONDATAA &r = trayCalls.back().record;
+        return {r.szInfoTitle, r.szInfo};
+    }
+    void ForgetFormat(const char *name)
+    {
+        WritePrivateProfileStringA("CLIPBOOK_STATE", name, NULL, IniPath().c_str());
+    }
+};
+
+TEST_F(CaptureTest, FilterTakesStandardFormatsAndTheFixedLists)
+{
+    for (UINT format = CF_TEXT; format <= CF_LOCALE; format++)
+        EXPECT_EQ(IsFormatCollected(format), 1) << format;
+    EXPECT_EQ(IsFormatCollected(CF_DIBV5), 0) << "no name, no switch";
+    struct Case {
+        const char *name;
+        int collected;
+    } cases[] = {
+        {"HTML Format", 1}, {"Rich Text Format", 1}, {"Biff", 1}, {"WK1", 1},
+        {"Hidden Text Banner Format", 1}, {"PNG", 1}, {"Native", 0}, {"ASEL", 0},
+        {"Ole Private Data", 0}, {"HyperlinkWordBkmk", 0},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(IsFormatCollected(RegisteredFormat(c.name)), c.collected) << c.name;
+        EXPECT_EQ(IniValue("CLIPBOOK_STATE", c.name, "<none>"), "<none>") << c.name;
+    }
+}
+
+TEST_F(CaptureTest, FilterAsksThePerFormatSwitchForOtherNames)
+{
+    // Registered names match without regard to case, so a case variant of a
+    // listed name exists only if nobody registered the listed spelling first.
+    const char *variant = "microsoft outlook express html format";
+    char registered[256] = {0};
+    GetClipboardFormatNameA(RegisteredFormat(variant), registered, 255);
+    ASSERT_STREQ(registered, variant) << "the listed spelling was registered first in this session";
+
+    for (const char *name : {"Clipdock Test Format", variant}) {
+        SCOPED_TRACE(name);
+        UINT format = RegisteredFormat(name);
+        EXPECT_EQ(IsFormatCollected(format), 0);
+        EXPECT_EQ(IniValue("CLIPBOOK_STATE", name, "<none>"), "0") << "created as 0 on first sight";
+        EXPECT_EQ(IsFormatCollected(format), 0);
+        struct {
+            const char *value;
+            int collected;
+        } values[] = {{"1", 1}, {"7", 1}, {"-1", 1}, {"0", 0}, {"yes", 0}, {"", 0}};
+        for (auto &v : values) {
+            SetIniValue("CLIPBOOK_STATE", name, v.value);
+            EXPECT_EQ(IsFormatCollected(format), v.collected) << "value '" << v.value << "'";
+        }
+    }
+    // A name that could not be one key of the file gets no switch.
+    EXPECT_EQ(IsFormatCollected(RegisteredFormat("a=b")), 0);
+    EXPECT_EQ(IsFormatCollected(RegisteredFormat("line\r\n[x]")), 0);
+    EXPECT_EQ(SectionKeys("CLIPBOOK_STATE"), Names({"Clipdock Test Format", variant}));
+}
+
+TEST_F(CaptureTest, NewFormatIsStoredOnceSwitchedOn)
+{
+    UINT custom = RegisteredFormat("Clipdock Custom Data");
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("with custom")}, {custom, "custom bytes"}}));
+    CaptureClipboard(panelWindow);
+    ASSERT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    auto records = ReadItemFile(ItemPath(itemSlots[0].name));
+    EXPECT_FALSE(HasRecord(records, {NAMED_FORMAT, "Clipdock Custom Data", "custom bytes"}));
+    EXPECT_EQ(IniValue("CLIPBOOK_STATE", "Clipdock Custom Data"), "0");
+
+    SetIniValue("CLIPBOOK_STATE", "Clipdock Custom Data", "1");
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("with custom, again")}, {custom, "custom bytes"}}));
+    CaptureClipboard(panelWindow);
+    records = ReadItemFile(ItemPath(itemSlots[0].name));
+    EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, "Clipdock Custom Data", "custom bytes"}));
+    ForgetFormat("Clipdock Custom Data");
+}
+
+TEST_F(CaptureTest, TextAndHtmlGoIntoOneItemFile)
+{
+    std::string html = "Version:0.9\r\nStartHTML:0\r\n<b>bold</b>";
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("hello")}, {HtmlFormat(), html}}));
+    CaptureClipboard(panelWindow);
+
+    ASSERT_EQ(ItemFolderFiles(), Names({itemSlots[0].name}));
+    EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    EXPECT_EQ(StateValue(), std::string(itemSlots[0].name) + ":");
+    bool ok = false;
+    auto records = ReadItemFile(ItemPath(itemSlots[0].name), &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(HasRecord(records, {CF_TEXT, "", Text("hello")}));
+    EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, "HTML Format", html}));
+    for (const StoredRecord &r : records)
+        EXPECT_TRUE(r.format <= CF_LOCALE ? r.name.empty() : r.name == "HTML Format")
+            << r.format << " " << r.name;
+    EXPECT_FALSE(clipboardWasEmpty);
+}
+
+TEST_F(CaptureTest, FirstCaptureChecksNoOwnerAndGivesNoNotice)
+{
+    StoreTextItem(1, "\\older.crx", "older");
+    firstCapturePending = true;
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("at start-up")}}, itemListWindow));
+    CaptureClipboard(panelWindow);
+    EXPECT_FALSE(firstCapturePending);
+    EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    EXPECT_EQ(ReadItemFile(ItemPath(itemSlots[0].name))[0].data, Text("at start-up"));
+    EXPECT_FALSE(TakePopupMessage());
+    EXPECT_TRUE(trayCalls.empty());
+
+    // From now on the item list's own changes are ignored.
+    clipboardWasEmpty = true;
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("restored by the list")}}, itemListWindow));
+    CaptureClipboard(panelWindow);
+    EXPECT_FALSE(clipboardWasEmpty);
+    EXPECT_EQ(ItemFolderFiles().size(), 2u);
+    EXPECT_EQ(CountFreeSlots(), 30);
+    EXPECT_FALSE(TakePopupMessage());
+    EXPECT_TRUE(trayCalls.empty());
+}
+
+TEST_F(CaptureTest, EmptyClipboardIsNotedWithoutNotice)
+{
+    StoreTextItem(1, "\\older.crx", "older");
+    ASSERT_TRUE(EmptyTheClipboard());
+    CaptureClipboard(panelWindow);
+    EXPECT_TRUE(clipboardWasEmpty);
+    EXPECT_EQ(ItemFolderFiles().size(), 1u);
+    EXPECT_FALSE(TakePopupMessage());
+    EXPECT_TRUE(trayCalls.empty());
+}
+
+TEST_F(CaptureTest, NoticeTellsHowFullTheCollectionWas)
+{
+    struct Case {
+        int used;
+        const char *title;
+        const char *text;
+    } cases[] = {
+        {1, "1 of 31 - Clipboard", "1 clipboard item collected"},
+        {2, "2 of 31 - Clipboard", "2 clipboard items collected"},
+        {30, "30 of 31 - Clipboard", "30 clipboard items collected"},
+        {31, "31 of 31 - Clipboard", "31 clipboard items collected"},
+        {32, "30 items - Clipboard Full", "Replacing oldest clipboard item in collection"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.used);
+        SetUp();
+        for (int i = 0; i < c.used; i++)
+            StoreTextItem(SLOT_COUNT - c.used + i, ("\\n" + std::to_string(i) + ".crx").c_str(),
+                          "n" + std::to_string(i));
+        CaptureText(("notice " + std::to_string(c.used)).c_str());
+        EXPECT_TRUE(TakePopupMessage());
+        ASSERT_FALSE(trayCalls.empty());
+        EXPECT_EQ(Notice(), std::make_pair(std::string(c.title), std::string(c.text)));
+        EXPECT_EQ(ItemFolderFiles().size(), (size_t)std::min(c.used + 1, SLOT_COUNT));
+    }
+    // With slot 31 full, its item was the one deleted.
+    EXPECT_FALSE(FileExists(ItemPath("\\n31.crx")));
+    EXPECT_EQ(itemSlots[31].name, std::string("\\n30.crx"));
+
+    SetUp();
+    CaptureText("into an empty collection");
+    EXPECT_FALSE(TakePopupMessage());
+    EXPECT_TRUE(trayCalls.empty());
+}
+
+TEST_F(CaptureTest, NothingCollectableStillGivesTheNotice)
+{
+    StoreTextItem(1, "\\older.crx", "older");
+    ASSERT_TRUE(PutClipboard({{RegisteredFormat("Native"), "object bytes"},
+                              {RegisteredFormat("Clipdock Unknown"), "more"}}));
+    CaptureClipboard(panelWindow);
+    EXPECT_EQ(ItemFolderFiles(), Names({"\\older.crx"}));
+    EXPECT_EQ(SlotNames()[0], "");
+    EXPECT_EQ(StateValue(), "<missing>") << "the table did not change, so nothing was saved";
+    EXPECT_TRUE(TakePopupMessage());
+    EXPECT_EQ(Notice().first, "1 of 31 - Clipboard");
+    ForgetFormat("Clipdock Unknown");
+}
+
+TEST_F(CaptureTest, CopyOfSlotSevenMovesItToSlotOne)
+{
+    CaptureText("seventh");
+    std::string seventh = itemSlots[0].name;
+    std::string seventhBytes = FileBytes(ItemPath(seventh.c_str()));
+    itemSlots[7] = itemSlots[0];
+    itemSlots[7].flags = SLOT_OCCUPIED;
+    itemSlots[0].flags = 0;
+    for (int i = 1; i <= 6; i++)
+        StoreTextItem(i, ("\\h" + std::to_string(i) + ".crx").c_str(), "h" + std::to_string(i));
+    StoreTextItem(9, "\\h9.crx", "h9");
+    trayCalls.clear();
+
+    CaptureText("seventh");
+    EXPECT_EQ(SlotNames(), Names({"", seventh, "\\h1.crx", "\\h2.crx", "\\h3.crx", "\\h4.crx",
+                                  "\\h5.crx", "\\h6.crx", "", "\\h9.crx", "", "", "", "", "", "",
+                                  "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", ""}));
+    EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    EXPECT_EQ(ItemFolderFiles().size(), 8u) << "the new file was deleted";
+    EXPECT_EQ(FileBytes(ItemPath(seventh.c_str())), seventhBytes);
+    EXPECT_EQ(StateValue(), seventh + ":\\h1.crx:\\h2.crx:\\h3.crx:\\h4.crx:\\h5.crx:\\h6.crx:\\h9.crx:");
+    EXPECT_EQ(Notice().first, "8 of 31 - Clipboard") << "counted before the capture";
+}
+
+TEST_F(CaptureTest, SameTextTwiceFillsOneSlot)
+{
+    CaptureText("twice");
+    std::string first = itemSlots[0].name;
+    CaptureText("twice");
+    EXPECT_EQ(SlotNames()[0], "");
+    EXPECT_EQ(SlotNames()[1], first);
+    EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    EXPECT_EQ(ItemFolderFiles(), Names({first}));
+}
+
+TEST_F(CaptureTest, DuplicateSearchSkipsStoredFilesThatAreGone)
+{
+    CaptureText("survivor");
+    std::string survivor = itemSlots[0].name;
+    itemSlots[4] = itemSlots[0];
+    itemSlots[4].flags = SLOT_OCCUPIED;
+    itemSlots[0].flags = 0;
+    itemSlots[1] = {SLOT_OCCUPIED, "\\gone1.crx"};
+    itemSlots[2] = {SLOT_OCCUPIED, "\\gone2.crx"};
+    StoreTextItem(3, "\\other.crx", "other");
+
+    CaptureText("survivor");
+    EXPECT_EQ(itemSlots[0].flags, 0u);
+    EXPECT_EQ(SlotNames()[1], survivor);
+    EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    EXPECT_EQ(ItemFolderFiles().size(), 2u);
+}
+
+TEST_F(CaptureTest, PrivateContentLeavesNoTrace)
+{
+    StoreTextItem(1, "\\older.crx", "older");
+    DWORD zero = 0, one = 1;
+    std::string no((const char *)&zero, 4), yes((const char *)&one, 4);
+    struct Case {
+        const char *marker;
+        std::string value;
+    } cases[] = {
+        {"Clipboard Viewer Ignore", ""},
+        {"ExcludeClipboardContentFromMonitorProcessing", ""},
+        {"CanIncludeInClipboardHistory", no},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.marker);
+        std::vector<ClipEntry> entries = {{CF_TEXT, Text("hunter2")},
+                                          {RegisteredFormat("Clipdock Secret Kind"), "x"}};
+        entries.push_back({RegisteredFormat(c.marker), c.value.empty() ? std::string("1") : c.value});
+        ASSERT_TRUE(PutClipboard(entries));
+        CaptureClipboard(panelWindow);
+        EXPECT_EQ(ItemFolderFiles(), Names({"\\older.crx"}));
+        EXPECT_EQ(SlotNames()[0], "");
+        EXPECT_EQ(StateValue(), "<missing>");
+        EXPECT_FALSE(TakePopupMessage());
+        EXPECT_TRUE(trayCalls.empty());
+        EXPECT_EQ(SectionKeys("CLIPBOOK_STATE"), Names());
+    }
+
+    // Allowed into histories: an ordinary capture.
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("public")}, {RegisteredFormat("CanIncludeInClipboardHistory"), yes}}));
+    CaptureClipboard(panelWindow);
+    EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    EXPECT_TRUE(HasRecord(ReadItemFile(ItemPath(itemSlots[0].name)), {CF_TEXT, "", Text("public")}));
+    ForgetFormat("CanIncludeInClipboardHistory");
+}
+
+TEST_F(CaptureTest, OnlyCollectedFormatsAreRendered)
+{
+    UINT native = RegisteredFormat("Native");
+    UINT unknown = RegisteredFormat("Clipdock Expensive Format");
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("cells")},
+                              {native, "embedded object", true},
+                              {unknown, "large picture", true},
+                              {HtmlFormat(), "<td>cells</td>", true}}));
+    CaptureClipboard(panelWindow);
+    EXPECT_EQ(renderRequests, std::vector<UINT>({HtmlFormat()}));
+    auto records = ReadItemFile(ItemPath(itemSlots[0].name));
+    EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, "HTML Format", "<td>cells</td>"}));
+    EXPECT_TRUE(HasRecord(records, {CF_TEXT, "", Text("cells")}));
+    ForgetFormat("Clipdock Expensive Format");
+}
+
+// A full disk: files are created, but nothing can be written into them.
+FILE *FullDiskOpen(const char *path, const char *mode)
+{
+    if (mode[0] != 'w')
+        return realPlatformCalls.openFile(path, mode);
+    FILE *created = realPlatformCalls.openFile(path, "wb");
+    if (created == NULL)
+        return NULL;
+    fclose(created);
+    return realPlatformCalls.openFile(path, "rb");
+}
+
+// A read-only folder: no file can be created.
+FILE *ReadOnlyOpen(const char *path, const char *mode)
+{
+    return mode[0] == 'w' ? NULL : realPlatformCalls.openFile(path, mode);
+}
+
+TEST_F(CaptureTest, FailingDiskKeepsWhatWasStored)
+{
+    for (auto open : {FullDiskOpen, ReadOnlyOpen}) {
+        SetUp();
+        CaptureText("stored before");
+        std::string stored = itemSlots[0].name;
+        std::string storedBytes = FileBytes(ItemPath(stored.c_str()));
+        platformCalls.openFile = open;
+
+        CaptureText("cannot be written");
+        CaptureText("nor this");
+        EXPECT_EQ(ItemFolderFiles(), Names({stored}));
+        EXPECT_EQ(FileBytes(ItemPath(stored.c_str())), storedBytes);
+        EXPECT_EQ(StateValue(), stored + ":");
+        EXPECT_EQ(SlotNames()[0], "");
+        // Every name the state names reads back whole, and restores.
+        bool ok = false;
+        ReadItemFile(ItemPath(stored.c_str()), &ok);
+        EXPECT_TRUE(ok);
+        int slot = 0;
+        while (slot < SLOT_COUNT && SlotNames()[slot] != stored)
+            slot++;
+        ASSERT_LT(slot, SLOT_COUNT);
+        RestoreClipboardItem(slot, itemListWindow);
+        EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("stored before"));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+// Restore onto Wine's real clipboard: formats by number and by name, the
+// moves of the slot table, and records that cannot be read.
+#include "support.h"
+
+#include <string.h>
+
+#include "collection/restore.h"
+#include "libtarn.h"
+#include "shell/globals.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string Wide(const wchar_t *s)
+{
+    return std::string((const char *)s, (wcslen(s) + 1) * sizeof(wchar_t));
+}
+
+// Writes an item file of the given records under name and puts it into slot.
+void StoreRecords(int slot, const char *name, const std::vector<StoredRecord> &records)
+{
+    FILE *f = fopen(ItemPath(name).c_str(), "w+b");
+    ASSERT_NE(f, nullptr);
+    ASSERT_GE(CreateClipboardFile(f), 0);
+    for (const StoredRecord &r : records)
+        ASSERT_GE(InsertClipboardItem(f, r.format, r.name.c_str(), r.data.data(),
+                                      (int32_t)r.data.size(), nullptr), 0);
+    fclose(f);
+    itemSlots[slot].flags = SLOT_OCCUPIED;
+    strcpy(itemSlots[slot].name, name);
+}
+
+std::string Stored(int n) { return "\\r" + std::to_string(n) + ".crx"; }
+
+void Fill(int from, int to)
+{
+    for (int i = from; i <= to; i++)
+        StoreTextItem(i, Stored(i).c_str(), "item " + std::to_string(i));
+}
+
+class RestoreTest : public CollectionTest {};
+
+TEST_F(RestoreTest, PutsBackEveryFormatRegisteringNamesAgain)
+{
+    std::string html = "Version:0.9\r\n<i>x</i>";
+    StoreRecords(3, "\\mixed.crx",
+                 {{CF_TEXT, "", std::string("abc\0", 4)},
+                  {CF_UNICODETEXT, "", Wide(L"abc\x00e9")},
+                  {0xC123, "HTML Format", html},
+                  {0xC124, "Clipdock Name Never Seen Before", "by name"}});
+    SetIniValue(UserName().c_str(), "CLIPBOOK_STATE", "untouched");
+
+    RestoreClipboardItem(3, itemListWindow);
+    EXPECT_EQ(GetClipboardOwner(), itemListWindow);
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), std::string("abc\0", 4));
+    EXPECT_EQ(ClipboardBytes(CF_UNICODETEXT), Wide(L"abc\x00e9"));
+    EXPECT_EQ(ClipboardBytes(HtmlFormat()), html);
+    EXPECT_EQ(ClipboardBytes(RegisteredFormat("Clipdock Name Never Seen Before")), "by name");
+    EXPECT_EQ(itemSlots[3].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    EXPECT_EQ(StateValue(), "untouched") << "a restore does not save the state";
+}
+
+TEST_F(RestoreTest, LeavesOutRecordsItCannotPlace)
+{
+    StoreRecords(2, "\\partly.crx",
+                 {{CF_BITMAP, "", "not a bitmap handle"},
+                  {CF_TEXT, "", std::string("readable\0", 9)},
+                  {CF_UNICODETEXT, "", Wide(L"cut off")}});
+    // Cut the file inside the last record's data.
+    std::string bytes = FileBytes(ItemPath("\\partly.crx"));
+    WriteFileBytes(ItemPath("\\partly.crx"), bytes.substr(0, bytes.size() - 20));
+
+    RestoreClipboardItem(2, itemListWindow);
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), std::string("readable\0", 9));
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_BITMAP));
+    bool unicode = false;
+    std::string text = ClipboardBytes(CF_UNICODETEXT, &unicode);
+    EXPECT_TRUE(!unicode || text.find("c\0u\0t", 0, 6) == std::string::npos)
+        << "no Unicode text from the cut record";
+}
+
+TEST_F(RestoreTest, UnreadableItemLeavesTheClipboardAlone)
+{
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, std::string("sentinel\0", 9)}}));
+    WriteFileBytes(ItemPath("\\garbage.crx"), "this is not an item file at all");
+    itemSlots[0] = {SLOT_OCCUPIED, "\\garbage.crx"};
+    itemSlots[4] = {SLOT_OCCUPIED | SLOT_CURRENT, "\\gone.crx"};
+    StoreTextItem(5, "\\current.crx", "current");
+    itemSlots[5].flags |= SLOT_CURRENT;
+    itemSlots[4].flags = SLOT_OCCUPIED;
+
+    RestoreClipboardItem(4, itemListWindow);  // file missing: nothing changes
+    EXPECT_EQ(FindCurrentSlot(), 5);
+    RestoreClipboardItem(7, itemListWindow);  // free slot: nothing changes
+    EXPECT_EQ(FindCurrentSlot(), 5);
+    RestoreClipboardItem(0, itemListWindow);  // unreadable: the mark moves, nothing else
+    EXPECT_EQ(FindCurrentSlot(), 0);
+    EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), std::string("sentinel\0", 9));
+    EXPECT_EQ(GetClipboardOwner(), otherProgramWindow);
+}
+
+TEST_F(RestoreTest, SlotMovesAfterARestore)
+{
+    struct Case {
+        const char *what;
+        int occupiedFrom, occupiedTo, restore;
+        int currentAfter;
+        bool evicts31;
+    } cases[] = {
+        {"slot 0 free", 1, 10, 3, 3, false},
+        {"slot 0 occupied, 31 free", 0, 10, 3, 4, false},
+        {"all occupied", 0, 31, 3, 4, true},
+        {"slot 0 itself", 0, 5, 0, 1, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        Fill(c.occupiedFrom, c.occupiedTo);
+        Names before = SlotNames();
+        RestoreClipboardItem(c.restore, itemListWindow);
+
+        EXPECT_EQ(FindCurrentSlot(), c.currentAfter);
+        EXPECT_EQ(SlotNames()[c.currentAfter], Stored(c.restore));
+        EXPECT_EQ(ClipboardBytes(CF_TEXT), "item " + std::to_string(c.restore) + '\0');
+        Names expected = before;
+        if (c.occupiedFrom == 0) {
+            expected.insert(expected.begin(), "");
+            expected.pop_back();
+        }
+        EXPECT_EQ(SlotNames(), expected);
+        EXPECT_EQ(FileExists(ItemPath(Stored(31).c_str())), c.occupiedTo == 31 && !c.evicts31);
+        EXPECT_EQ(ItemFolderFiles().size(),
+                  (size_t)(c.occupiedTo - c.occupiedFrom + 1 - (c.evicts31 ? 1 : 0)));
+    }
+}
+
+TEST_F(RestoreTest, OldestItemRestoredWithSlotZeroOccupiedIsKept)
+{
+    Fill(0, 31);
+    RestoreClipboardItem(31, itemListWindow);
+    EXPECT_EQ(FindCurrentSlot(), 31);
+    EXPECT_EQ(SlotNames()[31], Stored(31));
+    EXPECT_TRUE(FileExists(ItemPath(Stored(31).c_str())));
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), std::string("item 31") + '\0');
+    // The oldest item that is not current went instead.
+    EXPECT_FALSE(FileExists(ItemPath(Stored(30).c_str())));
+    EXPECT_EQ(SlotNames()[0], "");
+    for (int i = 1; i <= 30; i++)
+        EXPECT_EQ(SlotNames()[i], Stored(i - 1));
+    EXPECT_EQ(ItemFolderFiles().size(), 31u);
+
+    // With room to spare, nothing goes at all.
+    SetUp();
+    Fill(0, 29);
+    StoreTextItem(31, Stored(31).c_str(), "item 31");
+    RestoreClipboardItem(31, itemListWindow);
+    EXPECT_EQ(FindCurrentSlot(), 31);
+    EXPECT_EQ(ItemFolderFiles().size(), 31u);
+    EXPECT_EQ(SlotNames()[30], Stored(29));
+}
+
+}  // namespace
