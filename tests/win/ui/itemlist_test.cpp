@@ -1,0 +1,283 @@
+// The item list on a real window: the scroll table, the row count, the
+// click that restores a row's item, the reset, the panel kept awake; and
+// its rows painted into a memory device context.
+#include "support.h"
+
+#include "collection/slots.h"
+#include "shell/globals.h"
+#include "ui/fonts.h"
+#include "ui/itemlist.h"
+#include "ui/panel.h"
+
+namespace {
+
+const int W = 180;
+const COLORREF FREE_FRAME = RGB(93, 255, 255), CURRENT_FRAME = RGB(0, 14, 55),
+               OCCUPIED_FRAME = RGB(0, 128, 234);
+
+HWND MakeList()
+{
+    static bool registered;
+    if (!registered) {
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = ItemListWindowProc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.hCursor = LoadCursor(NULL, IDC_ARROW);
+        wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+        wc.lpszClassName = "Betal_Clipboard";
+        registered = RegisterClassExA(&wc) != 0;
+    }
+    return CreateWindowExA(WS_EX_CLIENTEDGE, "Betal_Clipboard", "",
+                           WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 146, W, 454, panelWindow, NULL,
+                           GetModuleHandleA(NULL), NULL);
+}
+
+SCROLLINFO ScrollState(HWND list)
+{
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(list, SB_VERT, &info);
+    return info;
+}
+
+void SetPosition(HWND list, int position)
+{
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_POS;
+    info.nPos = position;
+    SetScrollInfo(list, SB_VERT, &info, FALSE);
+}
+
+class ItemListTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        list = MakeList();
+        ASSERT_NE(list, (HWND)NULL);
+        itemListWindow = list;
+    }
+    void TearDown() override
+    {
+        DestroyWindow(list);
+        itemListWindow = NULL;
+        UiTest::TearDown();
+    }
+    void Paint(Canvas &canvas)
+    {
+        RECT client = {0, 0, W, canvas.height()};
+        DrawItemList(canvas.dc(), client);
+    }
+    HWND list = NULL;
+};
+
+TEST_F(ItemListTest, ScrollBarRangeAndPageOnCreateAndSize)
+{
+    ItemListWindowProc(list, WM_CREATE, 0, 0);
+    SCROLLINFO info = ScrollState(list);
+    EXPECT_EQ(info.nMin, 0);
+    EXPECT_EQ(info.nMax, 31);
+    EXPECT_EQ(info.nPage, 5u);
+    EXPECT_EQ(info.nPos, 0);
+
+    listTopRow = 7;
+    SetPosition(list, 7);
+    MoveWindow(list, 0, 146, W, 400, FALSE);
+    info = ScrollState(list);
+    EXPECT_EQ(info.nPage, 8u);
+    EXPECT_EQ(info.nPos, 0);
+    EXPECT_EQ(listTopRow, 7u) << "a size leaves the list's own position alone";
+    RECT client;
+    GetClientRect(list, &client);
+    EXPECT_EQ(listRowCount, ListRowCountFor(client.bottom));
+}
+
+TEST_F(ItemListTest, RowCountForClientHeights)
+{
+    const struct {
+        int height;
+        DWORD rows;
+    } rows[] = {{0, 1}, {1, 2}, {59, 2}, {60, 2}, {61, 3}, {120, 3}, {121, 4}, {450, 9}, {481, 10}};
+    for (const auto &row : rows)
+        EXPECT_EQ(ListRowCountFor(row.height), row.rows) << "height " << row.height;
+}
+
+TEST_F(ItemListTest, ScrollRequestsMoveWithinTheBarAndAlwaysWakeThePanel)
+{
+    const struct {
+        int from;
+        WORD code;
+        int to;
+    } rows[] = {
+        {0, SB_BOTTOM, 24},   {5, SB_PAGEUP, 0},    {8, SB_PAGEUP, 0},
+        {10, SB_PAGEUP, 2},   {20, SB_PAGEDOWN, 24}, {24, SB_PAGEDOWN, 24},
+        {16, SB_PAGEDOWN, 24}, {0, SB_LINEUP, 0},    {3, SB_LINEUP, 2},
+        {3, SB_LINEDOWN, 4},  {24, SB_LINEDOWN, 24}, {13, SB_TOP, 0},
+        {13, SB_THUMBPOSITION, 13}, {13, SB_ENDSCROLL, 13},
+    };
+    MoveWindow(list, 0, 146, W, 454, FALSE);  // page 8
+    for (const auto &row : rows) {
+        SetPosition(list, row.from);
+        listTopRow = (DWORD)row.from;
+        targetAlpha = 0;
+        LRESULT result = SendMessageA(list, WM_VSCROLL, MAKEWPARAM(row.code, 0), 0);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(ScrollState(list).nPos, row.to) << "code " << row.code << " from " << row.from;
+        EXPECT_EQ(listTopRow, (DWORD)row.to) << "code " << row.code << " from " << row.from;
+        EXPECT_EQ(targetAlpha, transparencyMax) << "code " << row.code << " from " << row.from;
+    }
+}
+
+TEST_F(ItemListTest, MouseMovesWakeThePanelAndStartItsFade)
+{
+    targetAlpha = transparencyMin;
+    SendMessageA(list, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+    EXPECT_EQ(targetAlpha, transparencyMax);
+    EXPECT_TRUE(PumpUntil([] { return panelFadeTicks > 0; }, 3000)) << "no fade timer";
+}
+
+TEST_F(ItemListTest, ClickRestoresTheSlotUnderThePointer)
+{
+    for (int slot = 1; slot < SLOT_COUNT; slot++)
+        StoreText(slot, "item " + std::to_string(slot), SLOT_OCCUPIED);
+    const struct {
+        DWORD top;
+        int y;
+        int slot;  // -1: nothing restored
+    } rows[] = {
+        {0, 0, 1}, {0, 59, 1}, {0, 60, 2}, {3, 130, 6}, {24, 400, 31},
+        {25, 400, -1}, {31, 0, -1}, {32, 10, -1}, {0, 5000, -1},
+    };
+    for (const auto &row : rows) {
+        ASSERT_TRUE(PutClipboardText("before"));
+        listTopRow = row.top;
+        targetAlpha = 0;
+        SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, row.y));
+        std::string expected = row.slot < 0 ? "before" : "item " + std::to_string(row.slot);
+        EXPECT_EQ(ClipboardText(), expected) << "top " << row.top << ", y " << row.y;
+        EXPECT_EQ(targetAlpha, transparencyMax);
+        if (row.slot >= 0) {
+            EXPECT_TRUE(itemSlots[row.slot].flags & SLOT_CURRENT);
+        }
+        EXPECT_EQ(ListSlotAt(row.y), row.top + 1 + (DWORD)row.y / 60);
+    }
+}
+
+TEST_F(ItemListTest, ResetGoesBackToTheTop)
+{
+    MoveWindow(list, 0, 146, W, 454, FALSE);
+    SetPosition(list, 10);
+    listTopRow = 10;
+    SendMessageA(list, LIST_RESET_MESSAGE, 0, 0);
+    EXPECT_EQ(ScrollState(list).nPos, 0);
+    EXPECT_EQ(listTopRow, 0u);
+}
+
+TEST_F(ItemListTest, RowFramesAndNumbersShowTheSlotState)
+{
+    StoreMissing(2, SLOT_OCCUPIED | SLOT_CURRENT);
+    StoreMissing(3, SLOT_OCCUPIED);
+    listRowCount = 4;
+    Canvas actual(W, 300), expected(W, 300);
+    Paint(actual);
+    const struct {
+        int row;
+        COLORREF frame;
+        const wchar_t *number;
+        const LOGFONTA *font;
+        int points;
+        COLORREF color;
+    } rows[] = {
+        {1, FREE_FRAME, L"1", &regularFontTemplate, 7, RGB(93, 179, 255)},
+        {2, CURRENT_FRAME, L"2", &boldFontTemplate, 10, RGB(0, 102, 204)},
+        {3, OCCUPIED_FRAME, L"3", &boldFontTemplate, 10, RGB(0, 102, 204)},
+    };
+    for (const auto &row : rows) {
+        int y = 60 * row.row - 59;
+        EXPECT_EQ(actual.At(1, y), row.frame) << "row " << row.row;
+        EXPECT_EQ(actual.At(W - 2, y), row.frame) << "row " << row.row;
+        EXPECT_EQ(actual.At(W - 2, y + 58), row.frame) << "row " << row.row;
+        EXPECT_EQ(actual.At(1, y + 58), row.frame) << "row " << row.row;
+        EXPECT_EQ(actual.At(W / 2, y + 30), RGB(255, 255, 255)) << "row " << row.row;
+        RECT label = {3, y + 2, 19, y + 56};
+        DrawReference(expected, row.number, label, DT_SINGLELINE | DT_BOTTOM, row.font, row.points,
+                      row.color, OPAQUE);
+        EXPECT_TRUE(actual.SameAs(expected, label)) << "number of row " << row.row;
+    }
+    EXPECT_TRUE(actual.Blank({0, 181, W, 300})) << "only four rows, the hidden one included";
+}
+
+TEST_F(ItemListTest, FreeSlotThatKeepsAFileNameShowsItsPreview)
+{
+    StoreText(1, "kept after clear", 0);
+    listRowCount = 2;
+    Canvas canvas(W, 120);
+    Paint(canvas);
+    EXPECT_EQ(canvas.At(1, 1), FREE_FRAME);
+    EXPECT_FALSE(canvas.Blank({20, 3, W - 20, 57}));
+}
+
+TEST_F(ItemListTest, LastSlotIsLeftOutWhileTheIncomingOneIsCurrent)
+{
+    listRowCount = 9;
+    listTopRow = 24;  // rows 0 to 7 show slots 24 to 31
+    int y31 = 60 * 7 - 59;
+    {
+        Canvas canvas(W, 600);
+        Paint(canvas);
+        EXPECT_EQ(canvas.At(1, y31), FREE_FRAME) << "slot 31 drawn";
+        EXPECT_TRUE(canvas.Blank({0, y31 + 60, W, 600})) << "no row past slot 31";
+    }
+    StoreMissing(0, SLOT_OCCUPIED | SLOT_CURRENT);
+    Canvas canvas(W, 600);
+    Paint(canvas);
+    EXPECT_EQ(canvas.At(1, y31 - 60), FREE_FRAME) << "slot 30 drawn";
+    EXPECT_TRUE(canvas.Blank({0, y31, W, 600})) << "slot 31 not drawn";
+}
+
+TEST_F(ItemListTest, PaintLowersThePositionAndDrawsOnlyWhatItMay)
+{
+    listRowCount = 9;
+    listTopRow = 40;
+    Canvas canvas(W, 600);
+    Paint(canvas);
+    EXPECT_EQ(listTopRow, 32u);
+    EXPECT_TRUE(canvas.Blank({0, 0, W, 600}));
+
+    listTopRow = 0;
+    listRowCount = 1;  // the hidden row only
+    Paint(canvas);
+    EXPECT_TRUE(canvas.Blank({0, 0, W, 600}));
+}
+
+TEST_F(ItemListTest, NoPreviewGlyphSitsTenPixelsLeftOfTheRowCentre)
+{
+    StoreItem(1, {{0xFFFF, "<i>x</i>", "HTML Format"}}, SLOT_OCCUPIED);
+    listRowCount = 2;
+    Canvas actual(W, 120), expected(W, 120);
+    Paint(actual);
+    int x = (W - 40) / 2 - objInfo.bmWidth / 2 + 10;
+    EXPECT_EQ(x + objInfo.bmWidth / 2, W / 2 - 10);
+    BlitReference(expected, objBitmap, objInfo, x, 1 + 2 + 5);
+    RECT glyph = {x, 8, x + objInfo.bmWidth, 8 + objInfo.bmHeight};
+    EXPECT_TRUE(actual.SameAs(expected, glyph));
+}
+
+TEST_F(ItemListTest, WindowPaintReleasesWhatItMade)
+{
+    StoreText(1, "text", SLOT_OCCUPIED | SLOT_CURRENT);
+    MoveWindow(list, 0, 146, W, 454, FALSE);
+    ShowWindow(panelWindow, SW_SHOWNOACTIVATE);
+    RedrawWindow(list, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    DWORD before = CountGdiObjects();
+    for (int i = 0; i < 50; i++)
+        RedrawWindow(list, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_EQ(CountGdiObjects(), before);
+    ShowWindow(panelWindow, SW_HIDE);
+}
+
+}  // namespace

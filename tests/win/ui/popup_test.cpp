@@ -1,0 +1,324 @@
+// The quick-view popup on real windows: every hotkey case, the list
+// following the current item, the show request, the key poll, the
+// slide-out, and its picture.
+#include "support.h"
+
+#include "collection/capture.h"
+#include "collection/slots.h"
+#include "shell/globals.h"
+#include "tarnhook.h"
+#include "ui/fonts.h"
+#include "ui/itemlist.h"
+#include "ui/panel.h"
+#include "ui/popup.h"
+
+namespace {
+
+void RegisterClasses()
+{
+    static bool registered;
+    if (registered)
+        return;
+    registered = true;
+    const struct {
+        const char *name;
+        WNDPROC procedure;
+    } classes[] = {{"Betal_Notify", PopupWindowProc}, {"Betal_Clipboard", ItemListWindowProc}};
+    for (const auto &c : classes) {
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = c.procedure;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.hCursor = LoadCursor(NULL, IDC_ARROW);
+        wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+        wc.lpszClassName = c.name;
+        RegisterClassExA(&wc);  // the list's class may be there already
+    }
+}
+
+RECT WorkArea()
+{
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
+}
+
+SHORT WINAPI BothKeysDown(int) { return (SHORT)0x8000; }
+SHORT WINAPI OnlyShiftDown(int key) { return key == VK_LSHIFT ? (SHORT)0x8000 : 0; }
+
+class PopupTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        RegisterClasses();
+        RECT work = WorkArea();
+        popup = CreateWindowExA(WS_EX_CLIENTEDGE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
+                                "Betal_Notify", "Clipboard Viewer", WS_POPUP | WS_DLGFRAME,
+                                work.right - 160, work.bottom - 120, 150, 120, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+        ASSERT_NE(popup, (HWND)NULL);
+        popupWindow = popup;
+        list = CreateWindowExA(WS_EX_CLIENTEDGE, "Betal_Clipboard", "",
+                               WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 146, 180, 454, panelWindow,
+                               NULL, GetModuleHandleA(NULL), NULL);
+        ASSERT_NE(list, (HWND)NULL);
+        MoveWindow(list, 0, 146, 180, 454, FALSE);  // page 8: positions 0 to 24
+        itemListWindow = list;
+        panelHidden = true;
+        ASSERT_TRUE(PutClipboardText("before"));
+    }
+    void TearDown() override
+    {
+        popupKeyState = GetAsyncKeyState;
+        DestroyWindow(popup);
+        DestroyWindow(list);
+        popupWindow = itemListWindow = NULL;
+        UiTest::TearDown();
+    }
+    void Hotkey(WPARAM mask) { SendMessageA(popup, HOTKEY_MESSAGE, mask, 0); }
+    void SetListPosition(int position)
+    {
+        SCROLLINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_POS;
+        info.nPos = position;
+        SetScrollInfo(list, SB_VERT, &info, FALSE);
+        listTopRow = (DWORD)position;
+    }
+    bool PanelCalled() const { return IsWindowVisible(panelWindow) != FALSE; }
+    bool PopupShown() const { return IsWindowVisible(popup) != FALSE; }
+    HWND popup = NULL, list = NULL;
+};
+
+TEST_F(PopupTest, UpFromSlotThreeRestoresSlotTwoAndCallsThePanel)
+{
+    for (int slot = 1; slot <= 4; slot++)
+        StoreText(slot, "item " + std::to_string(slot), SLOT_OCCUPIED);
+    itemSlots[3].flags |= SLOT_CURRENT;
+    Hotkey(HOTKEY_UP);
+    EXPECT_EQ(ClipboardText(), "item 2");
+    EXPECT_TRUE(itemSlots[2].flags & SLOT_CURRENT);
+    EXPECT_TRUE(PanelCalled());
+    EXPECT_FALSE(panelHidden);
+    EXPECT_EQ(targetAlpha, transparencyMax);
+    EXPECT_FALSE(PopupShown()) << "the panel is up: no show";
+    EXPECT_TRUE(PumpUntil([] { return panelFadeTicks > 0; }, 3000)) << "fade timer not started";
+}
+
+TEST_F(PopupTest, UpWithNothingNewerOnlyMakesTheShowRequest)
+{
+    StoreText(1, "item 1", SLOT_OCCUPIED);
+    for (DWORD current : {0u, SLOT_CURRENT}) {
+        StoreText(0, "incoming", SLOT_OCCUPIED | current);
+        ShowWindow(popup, SW_HIDE);
+        SetListPosition(5);
+        Hotkey(HOTKEY_UP);
+        EXPECT_EQ(ClipboardText(), "before");
+        EXPECT_FALSE(PanelCalled());
+        EXPECT_EQ(targetAlpha, 0u);
+        EXPECT_EQ(listTopRow, 5u) << "the list does not follow";
+        EXPECT_TRUE(PopupShown());
+    }
+}
+
+TEST_F(PopupTest, DownWithNoCurrentSlotRestoresSlotOneWithoutFollowing)
+{
+    StoreText(1, "item 1", SLOT_OCCUPIED);
+    StoreText(2, "item 2", SLOT_OCCUPIED);
+    SetListPosition(5);
+    Hotkey(HOTKEY_DOWN);
+    EXPECT_EQ(ClipboardText(), "item 1");
+    EXPECT_TRUE(PanelCalled());
+    EXPECT_EQ(targetAlpha, transparencyMax);
+    EXPECT_EQ(listTopRow, 5u);
+    EXPECT_FALSE(PopupShown());
+}
+
+TEST_F(PopupTest, DownFromTheLastSlotOnlyFollowsAndShows)
+{
+    StoreText(30, "item 30", SLOT_OCCUPIED);
+    StoreText(31, "item 31", SLOT_OCCUPIED | SLOT_CURRENT);
+    Hotkey(HOTKEY_DOWN);
+    EXPECT_EQ(ClipboardText(), "before");
+    EXPECT_FALSE(PanelCalled());
+    EXPECT_EQ(targetAlpha, 0u);
+    EXPECT_EQ(listTopRow, 23u) << "slot 31 in the eighth visible row";
+    EXPECT_TRUE(PopupShown());
+}
+
+TEST_F(PopupTest, DownToAFreeNeighbourStillCallsThePanel)
+{
+    StoreText(4, "item 4", SLOT_OCCUPIED | SLOT_CURRENT);
+    Hotkey(HOTKEY_DOWN);
+    EXPECT_EQ(ClipboardText(), "before");
+    EXPECT_TRUE(PanelCalled());
+    EXPECT_FALSE(panelHidden);
+}
+
+TEST_F(PopupTest, SpaceBringsThePanelUpAndShiftSendsItAway)
+{
+    panelHidden = true;
+    Hotkey(HOTKEY_SPACE);
+    EXPECT_TRUE(PanelCalled());
+    EXPECT_FALSE(panelHidden);
+    EXPECT_EQ(targetAlpha, transparencyMax);
+    EXPECT_FALSE(PopupShown());
+
+    Hotkey(HOTKEY_SHIFT);
+    EXPECT_TRUE(PanelCalled());
+    EXPECT_TRUE(panelHidden);
+    EXPECT_EQ(targetAlpha, transparencyMin);
+    EXPECT_TRUE(PopupShown());
+    RECT frame, work = WorkArea();
+    GetWindowRect(popup, &frame);
+    EXPECT_EQ(frame.left, work.right - 160);
+    EXPECT_EQ(frame.top, work.bottom - 120);
+    EXPECT_EQ(frame.right - frame.left, 150);
+    EXPECT_EQ(frame.bottom - frame.top, 120);
+    EXPECT_EQ(ClipboardText(), "before");
+}
+
+TEST_F(PopupTest, OtherKeysAndChordsOnlyFollowAndShow)
+{
+    StoreText(19, "item 19", SLOT_OCCUPIED);
+    StoreText(20, "item 20", SLOT_OCCUPIED | SLOT_CURRENT);
+    StoreText(21, "item 21", SLOT_OCCUPIED);
+    const WPARAM masks[] = {HOTKEY_UP | HOTKEY_SHIFT, HOTKEY_LEFT, HOTKEY_RIGHT, HOTKEY_RETURN,
+                            HOTKEY_PAUSE, HOTKEY_UP | HOTKEY_DOWN, 0};
+    for (WPARAM mask : masks) {
+        ShowWindow(popup, SW_HIDE);
+        SetListPosition(0);
+        targetAlpha = 0;
+        Hotkey(mask);
+        EXPECT_EQ(ClipboardText(), "before") << "mask " << mask;
+        EXPECT_FALSE(PanelCalled()) << "mask " << mask;
+        EXPECT_EQ(targetAlpha, 0u) << "mask " << mask;
+        EXPECT_EQ(listTopRow, 12u) << "mask " << mask;
+        EXPECT_TRUE(PopupShown()) << "mask " << mask;
+    }
+}
+
+TEST_F(PopupTest, FollowingKeepsTheCurrentSlotInTheFirstEightRows)
+{
+    const struct {
+        int position;
+        int current;  // 0: none current
+        DWORD top;
+    } rows[] = {
+        {0, 20, 12}, {0, 5, 0}, {0, 8, 0}, {0, 9, 1}, {10, 5, 4}, {10, 11, 10},
+        {10, 18, 10}, {10, 19, 11}, {24, 31, 24}, {3, 0, 0}, {0, 1, 0}, {6, 1, 0},
+    };
+    for (const auto &row : rows) {
+        memset(itemSlots, 0, sizeof itemSlots);
+        if (row.current != 0)
+            itemSlots[row.current].flags = SLOT_OCCUPIED | SLOT_CURRENT;
+        SetListPosition(row.position);
+        FollowCurrentItem();
+        EXPECT_EQ(listTopRow, row.top) << "from " << row.position << ", current " << row.current;
+        SCROLLINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_POS;
+        GetScrollInfo(list, SB_VERT, &info);
+        EXPECT_EQ((DWORD)info.nPos, row.top);
+        if (row.current != 0) {
+            // The first visible row shows slot listTopRow + 1.
+            EXPECT_GE((DWORD)row.current, listTopRow + 1);
+            EXPECT_LE((DWORD)row.current, listTopRow + 8);
+        }
+    }
+}
+
+TEST_F(PopupTest, ShowRequestIsHonouredOnlyWhileThePanelIsHidden)
+{
+    panelHidden = false;
+    SendMessageA(popup, POPUP_SHOW_MESSAGE, 0, 0);
+    EXPECT_FALSE(PopupShown());
+    panelHidden = true;
+    SendMessageA(popup, POPUP_SHOW_MESSAGE, 0, 0);
+    EXPECT_TRUE(PopupShown());
+}
+
+TEST_F(PopupTest, KeyPollAsksForAShowWhileLeftShiftAndAltAreHeld)
+{
+    popupKeyState = OnlyShiftDown;
+    SendMessageA(popup, WM_TIMER, KEY_POLL_TIMER, 0);
+    EXPECT_FALSE(PopupShown());
+    popupKeyState = BothKeysDown;
+    panelHidden = false;
+    SendMessageA(popup, WM_TIMER, KEY_POLL_TIMER, 0);
+    EXPECT_FALSE(PopupShown());
+    panelHidden = true;
+    SendMessageA(popup, WM_TIMER, KEY_POLL_TIMER, 0);
+    EXPECT_TRUE(PopupShown());
+}
+
+TEST_F(PopupTest, SlideOutShrinksInNineStepsThenHides)
+{
+    ShowQuickView(popup);
+    RECT start;
+    GetWindowRect(popup, &start);
+    for (int step = 1; step <= 9; step++) {
+        SendMessageA(popup, WM_TIMER, POPUP_HIDE_TIMER, 0);
+        RECT frame;
+        GetWindowRect(popup, &frame);
+        EXPECT_EQ(frame.bottom - frame.top, 120 - 12 * step) << "step " << step;
+        EXPECT_EQ(frame.bottom, start.bottom);
+        EXPECT_EQ(frame.left, start.left);
+        EXPECT_EQ(frame.right, start.right);
+        EXPECT_TRUE(PopupShown()) << "step " << step;
+    }
+    SendMessageA(popup, WM_TIMER, POPUP_HIDE_TIMER, 0);
+    EXPECT_FALSE(PopupShown());
+    // The next show brings back the full size.
+    ShowQuickView(popup);
+    RECT frame;
+    GetWindowRect(popup, &frame);
+    EXPECT_EQ(frame.bottom - frame.top, 120);
+}
+
+HWND slidingPopup;
+TEST_F(PopupTest, ShownPopupHidesByItselfAfterThreeSeconds)
+{
+    SendMessageA(popup, POPUP_SHOW_MESSAGE, 0, 0);
+    ASSERT_TRUE(PopupShown());
+    slidingPopup = popup;
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(PumpUntil([] { return !IsWindowVisible(slidingPopup); }, 8000));
+    DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 2900u) << "hid before its three seconds";
+}
+
+TEST_F(PopupTest, PictureShowsTheHeaderAndTheCurrentItem)
+{
+    StoreItem(2, {{0xFFFF, "<i>x</i>", "HTML Format"}}, SLOT_OCCUPIED | SLOT_CURRENT);
+    RECT client;
+    GetClientRect(popup, &client);
+    int w = client.right;
+    Canvas actual(w, 120), expected(w, 120);
+    DrawQuickView(actual.dc(), client);
+    // The glyph of the no-preview picture: 7 pixels right of the box's centre.
+    int x = (w - 6) / 2 - objInfo.bmWidth / 2 + 10;
+    EXPECT_EQ(x + objInfo.bmWidth / 2, w / 2 + 7);
+    BlitReference(expected, objBitmap, objInfo, x, 15 + 5);
+    RECT glyph = {x, 20, x + objInfo.bmWidth, 20 + objInfo.bmHeight};
+    EXPECT_TRUE(actual.SameAs(expected, glyph));
+    // The sky at the top left, under no glyph.
+    Canvas sky(w, 120);
+    BlitReference(sky, skyBitmap, skyInfo, 0, 0);
+    RECT corner = {0, 0, 10, 10};
+    EXPECT_TRUE(actual.SameAs(sky, corner));
+}
+
+TEST_F(PopupTest, WindowPaintDrawsAndReleasesWhatItMade)
+{
+    StoreText(1, "shown", SLOT_OCCUPIED | SLOT_CURRENT);
+    ShowQuickView(popup);
+    DWORD before = CountGdiObjects();
+    for (int i = 0; i < 50; i++)
+        RedrawWindow(popup, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_EQ(CountGdiObjects(), before);
+}
+
+}  // namespace

@@ -1,0 +1,374 @@
+// Item previews: the entry chosen, text bounded by its entry and cut to the
+// box, bitmaps unscaled or from the 1.8x region, true colours of palette
+// and bit-field pictures, refused headers, error texts, the no-preview
+// picture.
+#include <string.h>
+
+#include "support.h"
+
+#include "collection/slots.h"
+#include "libtarn.h"
+#include "shell/globals.h"
+#include "ui/fonts.h"
+#include "ui/preview.h"
+
+namespace {
+
+const RECT BOX = {20, 10, 160, 64};  // 140 x 54, as a list row's preview
+const DWORD BOX_W = 140, BOX_H = 54;
+const COLORREF RED = RGB(220, 0, 0), GREEN = RGB(0, 200, 0), BLUE = RGB(0, 0, 230);
+const COLORREF WHITE = RGB(255, 255, 255);
+
+void DrawPreview(Canvas &canvas, int slot, RECT *box, DWORD mw, DWORD mh)
+{
+    HFONT font = CreateUiFont(&regularFontTemplate, 8, canvas.dc());
+    HGDIOBJ previous = SelectObject(canvas.dc(), font);
+    DrawItemPreview(slot, box, canvas.dc(), mw, mh);
+    SelectObject(canvas.dc(), previous);
+    DeleteObject(font);
+}
+
+void DrawPreview(Canvas &canvas, int slot)
+{
+    RECT box = BOX;
+    DrawPreview(canvas, slot, &box, BOX_W, BOX_H);
+}
+
+const UINT TEXT_FORMAT = DT_EXPANDTABS | DT_WORDBREAK;
+
+// The preview of slot 1 looks exactly like text drawn by the platform.
+::testing::AssertionResult LooksLike(int slot, const wchar_t *text, UINT format = TEXT_FORMAT)
+{
+    Canvas actual(200, 100), expected(200, 100);
+    DrawPreview(actual, slot);
+    DrawReference(expected, text, BOX, format, &regularFontTemplate, 8, RGB(0, 0, 0), OPAQUE);
+    RECT all = {0, 0, 200, 100};
+    if (!actual.SameAs(expected, all))
+        return ::testing::AssertionFailure() << "the preview differs from the text";
+    if (actual.Blank(all))
+        return ::testing::AssertionFailure() << "nothing was drawn";
+    return ::testing::AssertionSuccess();
+}
+
+COLORREF Quadrants(int x, int y)
+{
+    // The 1.8x region of a 140 x 54 box is 252 x 97: red and green inside
+    // it, blue only outside it.
+    if (x >= 252 || y >= 97)
+        return BLUE;
+    return x < 126 ? RED : GREEN;
+}
+
+COLORREF Corners(int x, int y)
+{
+    if (x == 0 && y == 0)
+        return BLUE;
+    if (x == 99 && y == 39)
+        return GREEN;
+    return RED;
+}
+
+COLORREF Halves(int, int y) { return y < 20 ? RED : GREEN; }
+
+class PreviewTest : public UiTest {};
+
+TEST_F(PreviewTest, FindPreviewEntryTakesTheFirstEntryOfTheBestRank)
+{
+    const Entry unicode = {CF_UNICODETEXT, std::string("A\0\0\0", 4), ""};
+    const Entry text = {CF_TEXT, std::string("A\0", 2), ""};
+    const Entry bitmap = {CF_BITMAP, "xxxx", ""};
+    const Entry dib = {CF_DIB, "xxxx", ""};
+    const Entry metafile = {CF_ENHMETAFILE, "xxxx", ""};
+    const Entry locale = {CF_LOCALE, "\x09\x04\0\0", ""};
+    const Entry html = {NAMED_FORMAT, "<b>", "HTML Format"};
+    struct Row {
+        std::vector<Entry> entries;
+        int32_t expected;
+    } rows[] = {
+        {{text, unicode}, 1},
+        {{unicode, text}, 0},
+        {{text, dib}, 0},
+        {{dib, text, text}, 1},
+        {{locale, metafile, dib, bitmap}, 3},
+        {{metafile, locale}, 0},
+        {{html, locale}, -1},
+        {{html, dib}, 1},
+        {{dib, dib}, 0},
+        {{}, -1},
+    };
+    int line = 0;
+    for (const Row &row : rows) {
+        StoreItem(1, row.entries, SLOT_OCCUPIED);
+        FILE *item = OpenSlotItemFile(1);
+        ASSERT_NE(item, nullptr);
+        uint32_t count = 0;
+        ASSERT_GE(GetClipbordFileItemsCount(item, &count), 0);
+        EXPECT_EQ(FindPreviewEntry(item, count), row.expected) << "row " << line;
+        fclose(item);
+        line++;
+    }
+}
+
+TEST_F(PreviewTest, TextEntriesAreDrawnToTheirEndAndTheUnicodeOneIsPreferred)
+{
+    StoreItem(1, {{CF_TEXT, std::string("plain text\0", 11), ""},
+                  {CF_UNICODETEXT, std::string("w\0i\0d\0e\0\0\0", 10), ""}},
+              SLOT_OCCUPIED);
+    EXPECT_TRUE(LooksLike(1, L"wide"));
+    EXPECT_FALSE(LooksLike(1, L"plain text"));
+
+    // No terminating NUL: the text ends with the entry.
+    StoreItem(2, {{CF_TEXT, "no\tterminator", ""}}, SLOT_OCCUPIED);
+    EXPECT_TRUE(LooksLike(2, L"no\tterminator"));
+    StoreItem(3, {{CF_UNICODETEXT, std::string("e\0n\0d\0!", 7), ""}}, SLOT_OCCUPIED);
+    EXPECT_TRUE(LooksLike(3, L"end"));  // the odd last byte is no character
+
+    // Text after the first NUL is not shown.
+    StoreItem(4, {{CF_TEXT, std::string("first\0second", 12), ""}}, SLOT_OCCUPIED);
+    EXPECT_TRUE(LooksLike(4, L"first"));
+}
+
+TEST_F(PreviewTest, HugeTextIsCutToWhatTheBoxShows)
+{
+    // 16 MB of words and line ends: drawing it all would take the platform
+    // minutes; the box shows the same picture from the first few thousand.
+    std::string text;
+    const std::string line = "The quick brown fox jumps over the lazy dog\r\n";
+    while (text.size() < (16u << 20))
+        text += line;
+    StoreItem(1, {{CF_TEXT, text, ""}}, SLOT_OCCUPIED);
+    std::wstring start;
+    for (int i = 0; i < 100; i++)
+        for (char c : line)
+            start += (wchar_t)c;
+
+    DWORD before = GetTickCount();
+    EXPECT_TRUE(LooksLike(1, start.c_str()));
+    EXPECT_LT(GetTickCount() - before, 10000u) << "the preview of a huge text took too long";
+}
+
+TEST_F(PreviewTest, SmallBitmapIsCopiedUnscaledToTheBoxCorner)
+{
+    StoreItem(1, {{CF_DIB, MakeDib({100, 40}, Corners), ""}}, SLOT_OCCUPIED);
+    Canvas canvas(200, 100);
+    DrawPreview(canvas, 1);
+    EXPECT_EQ(canvas.At(20, 10), BLUE);           // the picture's top-left pixel
+    EXPECT_EQ(canvas.At(20 + 99, 10 + 39), GREEN);  // its bottom-right one
+    EXPECT_EQ(canvas.At(20 + 50, 10 + 20), RED);
+    EXPECT_EQ(canvas.At(20 + 1, 10 + 1), RED);
+    EXPECT_EQ(canvas.At(19, 10), WHITE);
+    EXPECT_EQ(canvas.At(20, 9), WHITE);
+}
+
+TEST_F(PreviewTest, LargeBitmapShowsItsTopLeftRegionShrunkIntoTheBox)
+{
+    StoreItem(1, {{CF_DIB, MakeDib({1024, 768}, Quadrants), ""}}, SLOT_OCCUPIED);
+    Canvas canvas(200, 100);
+    DrawPreview(canvas, 1);
+    RECT box = BOX;
+    EXPECT_EQ(canvas.CountColor(box, BLUE), 0) << "only the 252 x 97 region is shown";
+    EXPECT_EQ(canvas.At(20 + 5, 10 + 5), RED);
+    EXPECT_EQ(canvas.At(20 + 135, 10 + 50), GREEN);  // source x 243
+    EXPECT_EQ(canvas.At(20 + 60, 10 + 50), RED);     // source x 108
+    EXPECT_EQ(canvas.At(20 + 80, 10 + 30), GREEN);   // source x 144
+    EXPECT_EQ(canvas.At(160, 30), WHITE);
+    EXPECT_EQ(canvas.At(50, 64), WHITE);
+}
+
+TEST_F(PreviewTest, TopDownBitmapTakesTheStretchingPath)
+{
+    // Its height read unsigned is huge, so even a small picture is shrunk.
+    StoreItem(1, {{CF_DIB, MakeDib({100, -40}, Halves), ""}}, SLOT_OCCUPIED);
+    Canvas canvas(200, 100);
+    DrawPreview(canvas, 1);
+    EXPECT_EQ(canvas.At(20 + 10, 10 + 2), RED);     // source y 3: top half
+    EXPECT_EQ(canvas.At(20 + 10, 10 + 18), GREEN);  // source y 32: bottom half
+    EXPECT_EQ(canvas.At(20 + 50, 10 + 18), GREEN);  // source x 90
+    EXPECT_NE(canvas.At(20 + 60, 10 + 18), GREEN);  // source x 108: past the picture
+    EXPECT_NE(canvas.At(20 + 10, 10 + 30), GREEN);  // source y 54: past the picture
+}
+
+COLORREF PaletteIndex(int x, int) { return x < 10 ? 1 : 2; }
+COLORREF Rgb565(int x, int) { return x < 10 ? 0xF800 : 0x07E0; }
+
+TEST_F(PreviewTest, PaletteAndBitFieldPicturesShowTheirOwnColours)
+{
+    DibSpec palette = {20, 10, 8};
+    palette.palette = {0x000000, 0xC81E3C, 0x1E8C46};
+    palette.colorsUsed = 3;
+    StoreItem(1, {{CF_DIB, MakeDib(palette, PaletteIndex), ""}}, SLOT_OCCUPIED);
+    DibSpec fields = {20, 10, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}};
+    StoreItem(2, {{CF_DIB, MakeDib(fields, Rgb565), ""}}, SLOT_OCCUPIED);
+    DibSpec fullPalette = {20, 10, 8};  // colorsUsed 0: all 256 entries
+    fullPalette.palette.assign(256, 0x000000);
+    fullPalette.palette[1] = 0xC81E3C;
+    fullPalette.palette[2] = 0x1E8C46;
+    StoreItem(3, {{CF_DIB, MakeDib(fullPalette, PaletteIndex), ""}}, SLOT_OCCUPIED);
+
+    for (int slot : {1, 3}) {
+        Canvas canvas(200, 100);
+        DrawPreview(canvas, slot);
+        EXPECT_EQ(canvas.At(20 + 2, 10 + 2), RGB(0xC8, 0x1E, 0x3C)) << "slot " << slot;
+        EXPECT_EQ(canvas.At(20 + 15, 10 + 8), RGB(0x1E, 0x8C, 0x46)) << "slot " << slot;
+    }
+    Canvas canvas(200, 100);
+    DrawPreview(canvas, 2);
+    EXPECT_EQ(canvas.At(20 + 2, 10 + 2), RGB(255, 0, 0));
+    EXPECT_EQ(canvas.At(20 + 15, 10 + 8), RGB(0, 255, 0));
+}
+
+TEST_F(PreviewTest, PixelOffsetCountsMasksAndColourTable)
+{
+    struct Row {
+        DibSpec spec;
+        uint32_t expected;
+    } rows[] = {
+        {{4, 4, 24}, 40},
+        {{4, -4, 32}, 40},
+        {{4, 4, 8}, 40 + 256 * 4},
+        {{4, 4, 1}, 40 + 2 * 4},
+        {{4, 4, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}}, 52},
+        {{4, 4, 32, BI_BITFIELDS, {0xFF0000, 0xFF00, 0xFF}}, 52},
+    };
+    rows[2].spec.palette.assign(256, 0);
+    rows[3].spec.palette.assign(2, 0);
+    for (const Row &row : rows) {
+        std::string dib = MakeDib(row.spec, Halves);
+        EXPECT_EQ(DibPixelOffset((const uint8_t *)dib.data(), (uint32_t)dib.size()), row.expected)
+            << row.spec.bitCount << " bits";
+        // One byte short of the last row: refused.
+        EXPECT_EQ(DibPixelOffset((const uint8_t *)dib.data(), (uint32_t)dib.size() - 1), 0u)
+            << row.spec.bitCount << " bits, cut";
+    }
+}
+
+// A header field changed to value at offset, as a damaged or hostile file.
+std::string Patched(std::string dib, size_t offset, uint32_t value, int bytes = 4)
+{
+    for (int i = 0; i < bytes; i++)
+        dib[offset + i] = (char)(value >> (8 * i));
+    return dib;
+}
+
+TEST_F(PreviewTest, HeadersThatWouldReadPastTheEntryAreRefused)
+{
+    const std::string good = MakeDib({16, 16, 24}, Halves);
+    DibSpec palette = {16, 16, 8};
+    palette.palette.assign(4, 0xFFFFFF);
+    palette.colorsUsed = 4;
+    const std::string indexed = MakeDib(palette, PaletteIndex);
+    const std::string cases[] = {
+        Patched(good, 4, 5000),              // width
+        Patched(good, 8, 5000),              // height
+        Patched(good, 8, (uint32_t)-5000),   // top-down height
+        Patched(good, 4, 0x7FFFFFFF),        // width whose stride overflows 32 bits
+        Patched(good, 14, 32, 2),            // bit count
+        Patched(good, 0, 4000),              // header size beyond the entry
+        Patched(good, 0, 12),                // a core header read as a long one
+        Patched(good, 16, BI_RLE8),          // compression
+        Patched(good, 16, BI_BITFIELDS),     // masks on 24 bits
+        Patched(good, 12, 0, 2),             // planes
+        Patched(indexed, 32, 257),           // more colours than 8 bits have
+        Patched(indexed, 32, 200),           // a colour table past the entry
+        Patched(good, 4, 0),                 // no width
+    };
+    int index = 0;
+    for (const std::string &dib : cases) {
+        memset(itemSlots, 0, sizeof itemSlots);
+        // The entry index in the text is the entry's place in the file.
+        StoreItem(1, {{CF_LOCALE, "\x09\x04\0\0", ""}, {CF_DIB, dib, ""}}, SLOT_OCCUPIED);
+        EXPECT_TRUE(LooksLike(1, L"ERROR #08 IDX1")) << "case " << index;
+        index++;
+    }
+    StoreItem(1, {{CF_DIB, good, ""}}, SLOT_OCCUPIED);
+    Canvas canvas(200, 100);
+    DrawPreview(canvas, 1);
+    EXPECT_EQ(canvas.At(25, 12), RED) << "the undamaged picture is drawn";
+}
+
+TEST_F(PreviewTest, ShortDibAndUnreadableEntriesShowTheirErrorNumbers)
+{
+    StoreItem(1, {{CF_TEXT, std::string("a\0", 2), ""},
+                  {CF_LOCALE, "\x09\x04\0\0", ""},
+                  {CF_DIB, std::string(44, '\x28'), ""}},
+              SLOT_OCCUPIED);
+    EXPECT_TRUE(LooksLike(1, L"a")) << "text ranks above the bitmap";
+    StoreItem(1, {{CF_LOCALE, "\x09\x04\0\0", ""},
+                  {NAMED_FORMAT, "x", "HTML Format"},
+                  {CF_DIB, std::string(44, '\x28'), ""}},
+              SLOT_OCCUPIED);
+    EXPECT_TRUE(LooksLike(1, L"ERROR #18 IDX2"));
+
+    // An entry whose data the file no longer holds: its format reads, its
+    // size does not. (The library refuses to reach an empty entry at all,
+    // so 815 cannot come from a file it reads.)
+    StoreItem(2, {{CF_TEXT, std::string(100, 'x'), ""}}, SLOT_OCCUPIED);
+    std::string file = ItemFileBytes(2);
+    ASSERT_GT(file.size(), 100u);
+    StoreRawFile(2, file.substr(0, file.size() - 60), SLOT_OCCUPIED);
+    EXPECT_TRUE(LooksLike(2, L"ERROR #809", DT_CENTER));
+}
+
+TEST_F(PreviewTest, BitmapAndMetafileEntriesDrawNothing)
+{
+    StoreItem(1, {{CF_ENHMETAFILE, "handle", ""}, {CF_LOCALE, "\x09\x04\0\0", ""}},
+              SLOT_OCCUPIED);
+    StoreItem(2, {{CF_BITMAP, "handle", ""}, {CF_DIB, MakeDib({10, 10}, Halves), ""}},
+              SLOT_OCCUPIED);
+    for (int slot : {1, 2}) {
+        Canvas canvas(200, 100);
+        DrawPreview(canvas, slot);
+        RECT all = {0, 0, 200, 100};
+        EXPECT_TRUE(canvas.Blank(all)) << "slot " << slot;
+    }
+}
+
+TEST_F(PreviewTest, MissingFilesDrawNothing)
+{
+    StoreMissing(1, SLOT_OCCUPIED);
+    Canvas canvas(200, 100);
+    DrawPreview(canvas, 1);
+    DrawPreview(canvas, 2);  // free, empty name
+    strcpy(itemSlots[3].name, "\\..\\elsewhere.crx");
+    DrawPreview(canvas, 3);
+    RECT all = {0, 0, 200, 100};
+    EXPECT_TRUE(canvas.Blank(all));
+}
+
+// The no-preview picture: the glyph at x = width / 2 - 16 + 10 from the
+// device's origin, 5 below the box's top, and the text under it.
+void ExpectNoPreview(const RECT &start, int slot)
+{
+    Canvas actual(200, 140), expected(200, 140);
+    RECT box = start;
+    DrawPreview(actual, slot, &box, (DWORD)(start.right - start.left),
+                (DWORD)(start.bottom - start.top));
+    EXPECT_EQ(box.top, start.top + 5 + objInfo.bmHeight + 3);
+    EXPECT_EQ(box.left, start.left);
+    EXPECT_EQ(box.right, start.right);
+    EXPECT_EQ(box.bottom, start.bottom);
+
+    int x = (start.right - start.left) / 2 - objInfo.bmWidth / 2 + 10;
+    BlitReference(expected, objBitmap, objInfo, x, start.top + 5);
+    RECT text = box;
+    DrawReference(expected, L"Clipboard Item - No preview", text, DT_CENTER, &regularFontTemplate,
+                  8, RGB(0, 0, 0), OPAQUE);
+    RECT all = {0, 0, 200, 140};
+    EXPECT_TRUE(actual.SameAs(expected, all)) << "box from x " << start.left;
+}
+
+TEST_F(PreviewTest, NoPreviewPictureSitsWhereTheListAndThePopupPutIt)
+{
+    StoreItem(1, {{NAMED_FORMAT, "<b>x</b>", "HTML Format"}, {CF_LOCALE, "\x09\x04\0\0", ""}},
+              SLOT_OCCUPIED);
+    // A list row of a 180-pixel list: 20 to W - 20, 10 pixels left of centre.
+    ExpectNoPreview({20, 3, 160, 57}, 1);
+    // The popup's box in its 140-pixel client area: 7 pixels right of centre.
+    ExpectNoPreview({3, 15, 137, 117}, 1);
+
+    // A directory that cannot be read gives the same picture.
+    StoreRawFile(2, std::string("CLIPBOOK\x05\0\0\0\xff\xff\0\0garbage", 23), SLOT_OCCUPIED);
+    ExpectNoPreview({20, 3, 160, 57}, 2);
+}
+
+}  // namespace
