@@ -249,6 +249,25 @@ TEST_F(CaptureTest, SameTextTwiceFillsOneSlot)
     EXPECT_EQ(ItemFolderFiles(), Names({first}));
 }
 
+TEST_F(CaptureTest, PictureIsNoCopyOfATextItem)
+{
+    StoreTextItem(1, "\\text.crx", "one format only");
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = 4;
+    header.biHeight = 4;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    std::string dib((const char *)&header, sizeof header);
+    dib += std::string(4 * 4 * 4, '\x7f');
+    ASSERT_TRUE(PutClipboard({{CF_DIB, dib}}));
+    CaptureClipboard(panelWindow);
+    ASSERT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT) << "the picture is kept";
+    EXPECT_TRUE(HasRecord(ReadItemFile(ItemPath(itemSlots[0].name)), {CF_DIB, "", dib}));
+    EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED);
+    EXPECT_EQ(ItemFolderFiles().size(), 2u);
+}
+
 TEST_F(CaptureTest, DuplicateSearchSkipsStoredFilesThatAreGone)
 {
     CaptureText("survivor");
