@@ -62,6 +62,10 @@ launch_env() {
         echo ":$n" >"$state/display"
         wine_vars "$state"
         /usr/bin/wineserver -p </dev/null >/dev/null 2>&1 9>&-
+        # The prefix's services start with the first Wine program and live as
+        # long as the wineserver; start them here, detached from any test's
+        # output, so no test run waits on a pipe they hold.
+        timeout 120 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 9>&-
         echo "wine environment: prefix $state/prefix, display :$n"
         return 0
       fi
