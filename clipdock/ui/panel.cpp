@@ -1,0 +1,415 @@
+/*
+ * panel.cpp: the panel's window procedure and its state: the clipboard
+ * viewer chain, the fade and the timers behind it, the non-client hit test
+ * with the window-button glyphs, the menus and the commands.
+ */
+#include "ui/panel.h"
+
+#include <commctrl.h>
+
+#include "collection/capture.h"
+#include "collection/restore.h"
+#include "collection/slots.h"
+#include "resources/resource.h"
+#include "shell/globals.h"
+#include "shell/startup.h"
+#include "shell/tray.h"
+#include "ui/dialogs.h"
+#include "ui/itemlist.h"
+#include "ui/panelpaint.h"
+
+DWORD transparencyMin = 16;
+DWORD transparencyMax = 255;
+DWORD currentAlpha = 0;
+DWORD targetAlpha = 0;
+bool keepPanelShown = false;
+bool hideWhenFaded = false;
+HWND nextClipboardViewer = NULL;
+DWORD listTopRow = 0;
+
+namespace {
+
+// Widths of the window buttons, counted from the right edge of the window.
+const int CLOSE_AREA_WIDTH = 18;
+const int BUTTON_AREA_WIDTH = 40;
+
+// The hover watch: where the cursor rested at the last tick, and for how
+// many ticks since it arrived there.
+POINT hoverPoint;
+int hoverTicks = 0;
+
+void RestartTimer(HWND window, UINT_PTR id, UINT period)
+{
+    KillTimer(window, id);
+    SetTimer(window, id, period, NULL);
+}
+
+void StartHoverWatch(HWND panel)
+{
+    hoverTicks = -1;
+    RestartTimer(panel, HOVER_TIMER, HOVER_PERIOD);
+}
+
+void StopHoverWatch(HWND panel)
+{
+    KillTimer(panel, HOVER_TIMER);
+}
+
+void EndClickThrough(HWND panel)
+{
+    SetWindowLongA(panel, GWL_EXSTYLE, (LONG)panelExStyle);
+}
+
+void HidePanel(HWND panel)
+{
+    ShowWindow(panel, SW_HIDE);
+    panelHidden = true;
+    StopHoverWatch(panel);
+}
+
+void RepaintNow(HWND window)
+{
+    InvalidateRect(window, NULL, TRUE);
+    UpdateWindow(window);
+}
+
+void ShowDialog(HWND panel, WORD templateId, DLGPROC procedure)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);  // the Settings box's spin controls
+    DialogBoxParamA(appInstance, MAKEINTRESOURCEA(templateId), panel, procedure, 0);
+}
+
+LRESULT MsgCreate(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    // The first capture runs before CreateWindowEx returns, and its tray
+    // notice already needs the panel's handle.
+    panelWindow = panel;
+    listTopRow = 0;
+    currentAlpha = transparencyMin;
+    // Joining the chain runs the first capture before SetClipboardViewer
+    // returns, so clipboardWasEmpty is already known below.
+    nextClipboardViewer = SetClipboardViewer(panel);
+    if (clipboardWasEmpty && (itemSlots[0].flags & SLOT_OCCUPIED) != 0)
+        RestoreClipboardItem(0, panel);
+    SetTimer(panel, INSTALLER_PROBE_TIMER, INSTALLER_PROBE_PERIOD, NULL);
+    return DefWindowProcA(panel, WM_CREATE, wParam, lParam);
+}
+
+LRESULT MsgSize(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    WakePanel(panel);
+    int width = LOWORD(lParam), height = HIWORD(lParam);
+    int header = logoInfo.bmHeight + 60;
+    if (itemListWindow != NULL)
+        MoveWindow(itemListWindow, 0, header, width, height - logoInfo.bmHeight - 80, TRUE);
+    return DefWindowProcA(panel, WM_SIZE, wParam, lParam);
+}
+
+LRESULT MsgPaint(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    PaintPanel(panel);
+    return DefWindowProcA(panel, WM_PAINT, wParam, lParam);
+}
+
+LRESULT MsgClose(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    ChangeClipboardChain(panel, nextClipboardViewer);
+    nextClipboardViewer = NULL;
+    KillTimer(panel, INSTALLER_PROBE_TIMER);
+    StopHoverWatch(panel);
+    PostQuitMessage(0);
+    return DefWindowProcA(panel, WM_CLOSE, wParam, lParam);
+}
+
+LRESULT MsgContextMenu(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    HMENU menu = CreatePopupMenu();
+    if (menu != NULL) {
+        AppendMenuA(menu, MF_STRING, CMD_CLEAR_ALL, "Clear all");
+        AppendMenuA(menu, MF_STRING, CMD_HIDE, "Hide");
+        AppendMenuA(menu, MF_STRING | (keepPanelShown ? MF_CHECKED : MF_UNCHECKED), CMD_DONT_HIDE,
+                    "Don't hide");
+        AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
+        AppendMenuA(menu, MF_STRING, CMD_SETTINGS, "Settings...");
+        AppendMenuA(menu, MF_STRING, CMD_ABOUT, "About");
+        TrackPopupMenu(menu, 0, LOWORD(lParam), HIWORD(lParam), 0, panel, NULL);
+        DestroyMenu(menu);
+    }
+    return DefWindowProcA(panel, WM_CONTEXTMENU, wParam, lParam);
+}
+
+// The panel has no caption bar: the header strip moves it, and the sys
+// glyphs at its top right act as minimise and close buttons.
+LRESULT MsgNcHitTest(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    WakePanel(panel);
+    int x = LOWORD(lParam), y = HIWORD(lParam);
+    RECT frame;
+    GetWindowRect(panel, &frame);
+    if (y >= frame.top + logoInfo.bmHeight)
+        return DefWindowProcA(panel, WM_NCHITTEST, wParam, lParam);
+    LRESULT hit = DefWindowProcA(panel, WM_NCHITTEST, wParam, lParam);
+    if (hit != HTCLIENT)
+        return hit;
+    if (y >= frame.top + sysInfo.bmHeight || x <= frame.right - sysInfo.bmWidth)
+        return HTCAPTION;
+    if (x > frame.right - CLOSE_AREA_WIDTH)
+        return HTCLOSE;
+    if (x > frame.right - BUTTON_AREA_WIDTH)
+        return HTMINBUTTON;
+    return HTCAPTION;
+}
+
+LRESULT MsgNcLButtonDown(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    if (wParam == HTMINBUTTON) {
+        hideWhenFaded = true;
+        FadeOutPanel(panel);
+        return 0;
+    }
+    return DefWindowProcA(panel, WM_NCLBUTTONDOWN, wParam, lParam);
+}
+
+void CmdClearAll(HWND panel)
+{
+    ClearCollection();
+    if (OpenClipboard(panel)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    if (itemListWindow != NULL)
+        RepaintNow(itemListWindow);
+    RepaintNow(panel);
+}
+
+LRESULT MsgCommand(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    RestartTimer(panel, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+    switch (LOWORD(wParam)) {
+    case CMD_SETTINGS:
+        ShowDialog(panel, IDD_SETTINGS, SettingsDialogProc);
+        break;
+    case CMD_HIDE_NOW:
+        ShowWindow(panel, SW_HIDE);
+        StopHoverWatch(panel);
+        break;
+    case CMD_CLEAR_ALL:
+        CmdClearAll(panel);
+        break;
+    case CMD_HIDE:
+        FadeOutPanel(panel);
+        break;
+    case CMD_DONT_HIDE:
+        keepPanelShown = !keepPanelShown;
+        break;
+    case CMD_EXIT:
+        PostMessageA(panel, WM_CLOSE, 0, 0);
+        break;
+    case CMD_ABOUT:
+        ShowDialog(panel, IDD_ABOUT, AboutDialogProc);
+        break;
+    }
+    return DefWindowProcA(panel, WM_COMMAND, wParam, lParam);
+}
+
+// One step of the fade: 60% of the distance, the rest at once when that is
+// less than 10, so that every fade between the limits takes four steps.
+LRESULT FadeStep(HWND panel)
+{
+    if (currentAlpha == targetAlpha) {
+        KillTimer(panel, FADE_TIMER);
+        return 0;
+    }
+    DWORD diff = currentAlpha > targetAlpha ? currentAlpha - targetAlpha
+                                            : targetAlpha - currentAlpha;
+    DWORD step = diff * 60 / 100;
+    if (step < 10)
+        currentAlpha = targetAlpha;
+    else if (currentAlpha > targetAlpha)
+        currentAlpha -= step;
+    else
+        currentAlpha += step;
+    SetPanelOpacity(currentAlpha);
+
+    if (currentAlpha == targetAlpha)
+        KillTimer(panel, FADE_TIMER);
+    if (currentAlpha == transparencyMin) {
+        if (hideWhenFaded) {
+            hideWhenFaded = false;
+            HidePanel(panel);
+        } else {
+            RestartTimer(panel, HIDE_DELAY_TIMER, HIDE_DELAY_PERIOD);
+        }
+    }
+    if (currentAlpha == transparencyMax) {
+        hideWhenFaded = false;
+        KillTimer(panel, FADE_TIMER);
+        StopHoverWatch(panel);
+        EndClickThrough(panel);
+    }
+    return 0;
+}
+
+// A click-through panel sees no mouse messages: the cursor resting on it
+// for two ticks after it arrived brings it back.
+void HoverStep(HWND panel)
+{
+    POINT cursor;
+    RECT frame;
+    if (!GetCursorPos(&cursor) || !GetWindowRect(panel, &frame))
+        return;
+    bool inside = cursor.x > frame.left && cursor.x < frame.right && cursor.y > frame.top &&
+                  cursor.y < frame.bottom;
+    if (!inside) {
+        hoverTicks = -1;
+        return;
+    }
+    if (hoverTicks < 0 || cursor.x != hoverPoint.x || cursor.y != hoverPoint.y) {
+        hoverPoint = cursor;
+        hoverTicks = 0;
+        return;
+    }
+    if (++hoverTicks < 2)
+        return;
+    hoverTicks = -1;
+    targetAlpha = transparencyMax;
+    RestartTimer(panel, FADE_TIMER, FADE_PERIOD);
+    RestartTimer(panel, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+    EndClickThrough(panel);
+}
+
+void WatchInstaller(HWND panel)
+{
+    HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, INSTALLER_MUTEX_NAME);
+    if (mutex != NULL) {
+        CloseHandle(mutex);
+        PostMessageA(panel, WM_CLOSE, 0, 0);
+    }
+}
+
+LRESULT MsgTimer(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    WatchInstaller(panel);
+    switch (wParam) {
+    case FADE_TIMER:
+        return FadeStep(panel);
+    case AUTOHIDE_TIMER:
+        if (!keepPanelShown) {
+            FadeOutPanel(panel);
+            panelHidden = true;
+        }
+        return 0;
+    case HOVER_TIMER:
+        HoverStep(panel);
+        return 0;
+    case HIDE_DELAY_TIMER:
+        KillTimer(panel, HIDE_DELAY_TIMER);
+        if (currentAlpha == transparencyMin)
+            HidePanel(panel);
+        break;
+    }
+    return DefWindowProcA(panel, WM_TIMER, wParam, lParam);
+}
+
+LRESULT MsgDrawClipboard(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    CaptureClipboard(panel);
+    RepaintNow(panel);
+    if (nextClipboardViewer != NULL)
+        SendMessageA(nextClipboardViewer, WM_DRAWCLIPBOARD, wParam, lParam);
+    return 1;
+}
+
+LRESULT MsgChangeCbChain(WPARAM wParam, LPARAM lParam)
+{
+    if ((HWND)wParam == nextClipboardViewer)
+        nextClipboardViewer = (HWND)lParam;
+    else if (nextClipboardViewer != NULL)
+        SendMessageA(nextClipboardViewer, WM_CHANGECBCHAIN, wParam, lParam);
+    return 1;
+}
+
+void ShowTrayMenu(HWND panel)
+{
+    POINT cursor;
+    GetCursorPos(&cursor);
+    HMENU menu = CreatePopupMenu();
+    if (menu == NULL)
+        return;
+    AppendMenuA(menu, MF_STRING, CMD_EXIT, "Exit");
+    TrackPopupMenu(menu, 0, cursor.x, cursor.y, 0, panel, NULL);
+    DestroyMenu(menu);
+}
+
+LRESULT MsgTrayCallback(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    if (lParam == WM_LBUTTONDOWN) {
+        ShowWindow(panel, SW_SHOWNOACTIVATE);
+        panelHidden = false;
+        WakePanel(panel);
+    } else if (lParam == WM_RBUTTONDOWN) {
+        ShowTrayMenu(panel);
+    }
+    return DefWindowProcA(panel, TRAY_CALLBACK_MESSAGE, wParam, lParam);
+}
+
+}  // namespace
+
+void WakePanel(HWND panel)
+{
+    targetAlpha = transparencyMax;
+    RestartTimer(panel, FADE_TIMER, FADE_PERIOD);
+    RestartTimer(panel, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+}
+
+void FadeOutPanel(HWND panel)
+{
+    targetAlpha = transparencyMin;
+    SetTimer(panel, FADE_TIMER, FADE_PERIOD, NULL);
+    KillTimer(panel, AUTOHIDE_TIMER);
+    SetWindowLongA(panel, GWL_EXSTYLE, (LONG)(panelExStyle | WS_EX_TRANSPARENT));
+    if (itemListWindow != NULL)
+        SendMessageA(itemListWindow, LIST_RESET_MESSAGE, 0, 0);
+    StartHoverWatch(panel);
+}
+
+LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return MsgCreate(window, wParam, lParam);
+    case WM_SIZE:
+        return MsgSize(window, wParam, lParam);
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE)
+            RestartTimer(window, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+        break;
+    case WM_MOVE:
+    case WM_MOVING:
+    case WM_MOUSEMOVE:
+        WakePanel(window);
+        break;
+    case WM_PAINT:
+        return MsgPaint(window, wParam, lParam);
+    case WM_CLOSE:
+        return MsgClose(window, wParam, lParam);
+    case WM_CONTEXTMENU:
+        return MsgContextMenu(window, wParam, lParam);
+    case WM_NCHITTEST:
+        return MsgNcHitTest(window, wParam, lParam);
+    case WM_NCLBUTTONDOWN:
+        return MsgNcLButtonDown(window, wParam, lParam);
+    case WM_COMMAND:
+        return MsgCommand(window, wParam, lParam);
+    case WM_TIMER:
+        return MsgTimer(window, wParam, lParam);
+    case WM_DRAWCLIPBOARD:
+        return MsgDrawClipboard(window, wParam, lParam);
+    case WM_CHANGECBCHAIN:
+        return MsgChangeCbChain(wParam, lParam);
+    case TRAY_CALLBACK_MESSAGE:
+        return MsgTrayCallback(window, wParam, lParam);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
