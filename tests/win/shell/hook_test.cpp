@@ -1,0 +1,250 @@
+// hook_test.cpp: the keyboard hook on real input, and the library's entry
+// points through its export table.
+//
+// Keys are injected one event at a time and each is waited for before the
+// next: the hook samples the keys' state when the event is processed, so
+// injecting a whole chord at once would let it see only the end state.
+#include "support.h"
+
+#include <shlwapi.h>
+#include <string.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "tarnhook.h"
+
+namespace {
+
+HHOOK watchHook = NULL;
+int hookCalls = 0;
+
+// A hook of this thread only, seeing every event before (or after) the
+// library's: it tells when an injected event has been processed.
+LRESULT CALLBACK WatchKeys(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code >= 0)
+        hookCalls++;
+    return CallNextHookEx(watchHook, code, wParam, lParam);
+}
+
+class Hook : public ::testing::Test {
+protected:
+    // One focused window for the suite: Wine takes two seconds to let go of
+    // a focused window when there is no window manager.
+    static RecordingWindow *target;
+    RecordingWindow *popup = nullptr, *secondPopup = nullptr, *otherTitle = nullptr;
+    std::vector<BYTE> down;
+
+    static void SetUpTestSuite()
+    {
+        target = new RecordingWindow("HookTarget", "keys",
+                                     {WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP},
+                                     WS_POPUP | WS_VISIBLE);
+    }
+    static void TearDownTestSuite()
+    {
+        delete target;
+        target = nullptr;
+        // The program registers this class itself in the tests that start it.
+        UnregisterClassA("Betal_Notify", GetModuleHandleA(NULL));
+    }
+
+    void SetUp() override
+    {
+        target->got.clear();
+        popup = new RecordingWindow("Betal_Notify", "Clipboard Viewer", {HOTKEY_MESSAGE});
+        secondPopup = new RecordingWindow("Betal_Notify", "Clipboard Viewer", {HOTKEY_MESSAGE});
+        otherTitle = new RecordingWindow("Betal_Notify", "Clipboard", {HOTKEY_MESSAGE});
+        watchHook = SetWindowsHookExA(WH_KEYBOARD, WatchKeys, NULL, GetCurrentThreadId());
+        ASSERT_NE((HHOOK)NULL, watchHook);
+        ASSERT_EQ(1, Win32_InstallClipboardHook());
+        SetForegroundWindow(target->window);
+        SetFocus(target->window);
+        ASSERT_TRUE(PumpUntil([&] { return GetFocus() == target->window; }, 2000));
+    }
+    void TearDown() override
+    {
+        while (!down.empty())
+            Key(down.back(), true);
+        EXPECT_EQ(1, Win32_UninstallClipboardHook());
+        UnhookWindowsHookEx(watchHook);
+        delete otherTitle;
+        delete secondPopup;
+        delete popup;
+        PumpFor(50);
+    }
+
+    // One key event, processed before this returns.
+    void Key(BYTE vk, bool up)
+    {
+        int before = hookCalls;
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.wScan = (WORD)MapVirtualKeyA(vk, 0);
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        if (vk == VK_UP || vk == VK_DOWN)
+            input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+        ASSERT_EQ(1u, SendInput(1, &input, sizeof input));
+        ASSERT_TRUE(PumpUntil([&] { return hookCalls > before; }, 2000))
+            << "key " << (int)vk << (up ? " up" : " down") << " was not processed";
+        if (up)
+            down.erase(std::remove(down.begin(), down.end(), vk), down.end());
+        else
+            down.push_back(vk);
+    }
+    void Chord(std::vector<BYTE> keys)
+    {
+        for (BYTE vk : keys)
+            Key(vk, false);
+    }
+    void ReleaseAll()
+    {
+        while (!down.empty())
+            Key(down.back(), true);
+    }
+    // The masks the popup got, in order.
+    static std::vector<WPARAM> Masks(const RecordingWindow *w)
+    {
+        std::vector<WPARAM> masks;
+        for (const Recorded &r : w->got) {
+            masks.push_back(r.wParam);
+            EXPECT_EQ(0, r.lParam);
+        }
+        return masks;
+    }
+    bool TargetGotDown(BYTE vk) const
+    {
+        for (const Recorded &r : target->got)
+            if ((r.message == WM_KEYDOWN || r.message == WM_SYSKEYDOWN) && r.wParam == vk)
+                return true;
+        return false;
+    }
+    void Forget()
+    {
+        target->got.clear();
+        popup->got.clear();
+        secondPopup->got.clear();
+        otherTitle->got.clear();
+    }
+};
+
+RecordingWindow *Hook::target = nullptr;
+
+TEST_F(Hook, CtrlAltUpReportsUpAndKeepsTheKey)
+{
+    Chord({VK_CONTROL, VK_MENU});
+    Forget();
+    Key(VK_UP, false);
+    EXPECT_EQ(std::vector<WPARAM>{HOTKEY_UP}, Masks(popup));
+    EXPECT_EQ(std::vector<WPARAM>{HOTKEY_UP}, Masks(secondPopup)) << "every popup is told";
+    EXPECT_TRUE(otherTitle->got.empty()) << "a window with another title is not told";
+    EXPECT_FALSE(TargetGotDown(VK_UP)) << "the chord reached the program";
+}
+
+TEST_F(Hook, CtrlAltShiftDownReportsBothKeys)
+{
+    Chord({VK_CONTROL, VK_MENU, VK_SHIFT});
+    ASSERT_FALSE(popup->got.empty());
+    EXPECT_EQ(HOTKEY_SHIFT, Masks(popup).back()) << "Shift alone is one of the eight";
+    Forget();
+    Key(VK_DOWN, false);
+    EXPECT_EQ(std::vector<WPARAM>{HOTKEY_DOWN | HOTKEY_SHIFT}, Masks(popup));
+    EXPECT_FALSE(TargetGotDown(VK_DOWN));
+}
+
+TEST_F(Hook, OtherKeysUnderCtrlAltReportNothingHeldAndPass)
+{
+    Chord({VK_CONTROL, VK_MENU});
+    EXPECT_EQ(std::vector<WPARAM>{0}, Masks(popup)) << "Alt's own event, with Ctrl held";
+    EXPECT_TRUE(TargetGotDown(VK_MENU));
+    Forget();
+    Key('T', false);
+    EXPECT_EQ(std::vector<WPARAM>{0}, Masks(popup));
+    EXPECT_TRUE(TargetGotDown('T'));
+    // Releasing Up under Ctrl+Alt: nothing is held any more, the event passes.
+    Key(VK_UP, false);
+    Forget();
+    Key(VK_UP, true);
+    EXPECT_EQ(std::vector<WPARAM>{0}, Masks(popup)) << "T is held, but it is none of the eight";
+    ASSERT_EQ(1, target->Count(WM_KEYUP));
+    EXPECT_EQ((WPARAM)VK_UP, target->got.back().wParam);
+}
+
+TEST_F(Hook, CtrlOrAltAloneSendsNothing)
+{
+    Chord({VK_CONTROL, VK_UP});
+    ReleaseAll();
+    Chord({VK_MENU, VK_UP});
+    ReleaseAll();
+    EXPECT_TRUE(popup->got.empty());
+    EXPECT_TRUE(TargetGotDown(VK_UP));
+    int ups = 0;
+    for (const Recorded &r : target->got)
+        ups += (r.message == WM_KEYDOWN || r.message == WM_SYSKEYDOWN) && r.wParam == VK_UP;
+    EXPECT_EQ(2, ups);
+}
+
+TEST_F(Hook, WithoutAPopupTheChordIsStillKept)
+{
+    delete popup;
+    delete secondPopup;
+    popup = secondPopup = nullptr;
+    Chord({VK_CONTROL, VK_MENU});
+    target->got.clear();
+    Key(VK_UP, false);
+    EXPECT_FALSE(TargetGotDown(VK_UP));
+    EXPECT_TRUE(otherTitle->got.empty());
+    popup = new RecordingWindow("Betal_Notify", "Clipboard Viewer", {HOTKEY_MESSAGE});
+    secondPopup = new RecordingWindow("Betal_Notify", "Clipboard Viewer", {HOTKEY_MESSAGE});
+}
+
+TEST(LibraryEntry, VersionIsAnsweredOnlyForTheTwoRecordSizes)
+{
+    HMODULE library = GetModuleHandleA("libtarn.dll");
+    ASSERT_NE((HMODULE)NULL, library);
+    DLLGETVERSIONPROC getVersion =
+        (DLLGETVERSIONPROC)(void (*)())GetProcAddress(library, "DllGetVersion");
+    ASSERT_NE(nullptr, getVersion);
+
+    struct Row {
+        DWORD size;
+        HRESULT result;
+    } rows[] = {{20, S_OK}, {32, S_OK}, {24, E_INVALIDARG}, {0, E_INVALIDARG},
+                {16, E_INVALIDARG}, {40, E_INVALIDARG}};
+    for (const Row &row : rows) {
+        unsigned char bytes[48], before[48];
+        memset(bytes, 0xCC, sizeof bytes);
+        memcpy(bytes, &row.size, 4);
+        memcpy(before, bytes, sizeof bytes);
+        EXPECT_EQ(row.result, getVersion((DLLVERSIONINFO *)bytes)) << row.size;
+        if (row.result != S_OK) {
+            EXPECT_EQ(0, memcmp(before, bytes, sizeof bytes)) << "size " << row.size;
+            continue;
+        }
+        const DLLVERSIONINFO2 *info = (const DLLVERSIONINFO2 *)bytes;
+        EXPECT_EQ(row.size, info->info1.cbSize);
+        EXPECT_EQ(1u, info->info1.dwMajorVersion);
+        EXPECT_EQ(0u, info->info1.dwMinorVersion);
+        EXPECT_EQ(0u, info->info1.dwBuildNumber);
+        EXPECT_EQ((DWORD)DLLVER_PLATFORM_WINDOWS, info->info1.dwPlatformID);
+        if (row.size == 32) {
+            EXPECT_EQ(0u, info->dwFlags);
+            EXPECT_EQ(0x0001000000000000ull, info->ullVersion);
+        }
+        EXPECT_EQ(0, memcmp(before + row.size, bytes + row.size, sizeof bytes - row.size))
+            << "written past a record of " << row.size;
+    }
+}
+
+TEST(LibraryEntry, HostEntryAnswersEveryReasonWithZero)
+{
+    for (DWORD reason : {0u, 1u, 2u, 3u, 0xFFFFFFFFu}) {
+        DWORD record[4] = {0, 0, reason, 0};
+        EXPECT_EQ(0, BetalLibMain(NULL, NULL, NULL, record)) << reason;
+    }
+    EXPECT_EQ(1, Win32_UninstallClipboardHook()) << "without a hook installed";
+}
+
+}  // namespace

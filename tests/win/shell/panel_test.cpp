@@ -1,0 +1,397 @@
+// panel_test.cpp: the panel's window procedure on the real panel: fades,
+// hiding, the hit test, the viewer chain, the menus and the commands.
+#include "support.h"
+
+#include "collection/slots.h"
+#include "shell/globals.h"
+#include "shell/startup.h"
+#include "shell/tray.h"
+#include "ui/panel.h"
+
+namespace {
+
+using Panel = StartedProgram;
+
+void ShowFromTray()
+{
+    SendMessageA(panelWindow, TRAY_CALLBACK_MESSAGE, TRAY_ICON_ID, WM_LBUTTONDOWN);
+}
+
+bool ClickThrough()
+{
+    return (GetWindowLongA(panelWindow, GWL_EXSTYLE) & WS_EX_TRANSPARENT) != 0;
+}
+
+TEST_F(Panel, FadesInAndOutInFourStepsEachWay)
+{
+    ShowFromTray();
+    EXPECT_TRUE(IsWindowVisible(panelWindow));
+    EXPECT_FALSE(panelHidden);
+    EXPECT_EQ(255u, targetAlpha);
+    EXPECT_TIMER_RUNNING(panelWindow, FADE_TIMER);
+
+    currentAlpha = 16;
+    opacityCalls.clear();
+    EXPECT_EQ((std::vector<DWORD>{159, 216, 239, 255}), FadeSteps());
+    EXPECT_EQ((std::vector<BYTE>{159, 216, 239, 255}), opacityCalls);
+    EXPECT_TIMER_STOPPED(panelWindow, FADE_TIMER);
+    EXPECT_FALSE(ClickThrough());
+
+    SendMessageA(panelWindow, WM_COMMAND, CMD_HIDE, 0);
+    EXPECT_EQ(16u, targetAlpha);
+    EXPECT_TRUE(ClickThrough());
+    EXPECT_FALSE(panelHidden) << "\"Hide\" is no automatic fade-out";
+    opacityCalls.clear();
+    EXPECT_EQ((std::vector<DWORD>{112, 55, 32, 16}), FadeSteps());
+    EXPECT_EQ((std::vector<BYTE>{112, 55, 32, 16}), opacityCalls);
+    EXPECT_TRUE(ClickThrough()) << "a faded panel lets the mouse through";
+    EXPECT_TIMER_STOPPED(panelWindow, FADE_TIMER);
+}
+
+TEST_F(Panel, ShortFadesTakeOneStep)
+{
+    struct Row {
+        DWORD from, to;
+    } rows[] = {{16, 32}, {32, 16}, {239, 255}, {100, 84}, {200, 201}};
+    for (const Row &row : rows) {
+        currentAlpha = row.from;
+        targetAlpha = row.to;
+        EXPECT_EQ(std::vector<DWORD>{row.to}, FadeSteps()) << row.from << " -> " << row.to;
+    }
+    // 17 apart: 60% is 10, a step of its own.
+    currentAlpha = 100;
+    targetAlpha = 117;
+    EXPECT_EQ((std::vector<DWORD>{110, 117}), FadeSteps());
+}
+
+TEST_F(Panel, FadeTimerAtTheTargetOnlyStops)
+{
+    ShowFromTray();
+    currentAlpha = targetAlpha = 16;
+    SetWindowLongA(panelWindow, GWL_EXSTYLE, panelExStyle | WS_EX_TRANSPARENT);
+    opacityCalls.clear();
+    EXPECT_EQ(0, SendMessageA(panelWindow, WM_TIMER, FADE_TIMER, 0));
+    EXPECT_TRUE(opacityCalls.empty());
+    EXPECT_TIMER_STOPPED(panelWindow, FADE_TIMER);
+    EXPECT_TIMER_STOPPED(panelWindow, HIDE_DELAY_TIMER);
+    EXPECT_TRUE(ClickThrough());
+    EXPECT_TRUE(IsWindowVisible(panelWindow));
+}
+
+TEST_F(Panel, LimitsAboveByteRangeReachThePlatformByTheirLowBits)
+{
+    transparencyMax = 300;
+    ShowFromTray();
+    currentAlpha = 16;
+    std::vector<DWORD> steps = FadeSteps();
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(300u, steps.back());
+    EXPECT_EQ(44, opacityCalls.back());
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    ASSERT_TRUE(GetLayeredWindowAttributes(panelWindow, NULL, &alpha, &flags));
+    EXPECT_EQ(44, alpha);
+    EXPECT_FALSE(ClickThrough());
+}
+
+TEST_F(Panel, AutoHideFadesOutUnlessDontHideIsChecked)
+{
+    ShowFromTray();
+    SendMessageA(panelWindow, WM_COMMAND, CMD_DONT_HIDE, 0);
+    EXPECT_TRUE(keepPanelShown);
+    SendMessageA(panelWindow, WM_TIMER, AUTOHIDE_TIMER, 0);
+    EXPECT_EQ(255u, targetAlpha);
+    EXPECT_FALSE(panelHidden);
+    EXPECT_TIMER_RUNNING(panelWindow, AUTOHIDE_TIMER);
+
+    // "Hide" still works with the check mark.
+    SendMessageA(panelWindow, WM_COMMAND, CMD_HIDE, 0);
+    EXPECT_EQ(16u, targetAlpha);
+
+    ShowFromTray();
+    SendMessageA(panelWindow, WM_COMMAND, CMD_DONT_HIDE, 0);
+    EXPECT_FALSE(keepPanelShown);
+    SendMessageA(panelWindow, WM_TIMER, AUTOHIDE_TIMER, 0);
+    EXPECT_EQ(16u, targetAlpha);
+    EXPECT_TRUE(panelHidden);
+    EXPECT_TRUE(ClickThrough());
+    EXPECT_TIMER_STOPPED(panelWindow, AUTOHIDE_TIMER);
+    EXPECT_TIMER_RUNNING(panelWindow, FADE_TIMER);
+}
+
+TEST_F(Panel, HideWaitsBeforeTheWindowGoesButTheMinimiseAreaHidesAtOnce)
+{
+    ShowFromTray();
+    currentAlpha = 255;
+    SendMessageA(panelWindow, WM_COMMAND, CMD_HIDE, 0);
+    FadeSteps();
+    EXPECT_TRUE(IsWindowVisible(panelWindow)) << "stays at the minimum first";
+    EXPECT_TIMER_RUNNING(panelWindow, HIDE_DELAY_TIMER);
+    SendMessageA(panelWindow, WM_TIMER, HIDE_DELAY_TIMER, 0);
+    EXPECT_FALSE(IsWindowVisible(panelWindow));
+    EXPECT_TRUE(panelHidden);
+    EXPECT_TIMER_STOPPED(panelWindow, HIDE_DELAY_TIMER);
+
+    // Woken again before the delay ends: the delay hides nothing.
+    ShowFromTray();
+    currentAlpha = 255;
+    SendMessageA(panelWindow, WM_COMMAND, CMD_HIDE, 0);
+    FadeSteps();
+    ShowFromTray();
+    FadeSteps();
+    SendMessageA(panelWindow, WM_TIMER, HIDE_DELAY_TIMER, 0);
+    EXPECT_TRUE(IsWindowVisible(panelWindow));
+    EXPECT_FALSE(panelHidden);
+
+    EXPECT_EQ(0, SendMessageA(panelWindow, WM_NCLBUTTONDOWN, HTMINBUTTON, 0));
+    EXPECT_TRUE(hideWhenFaded);
+    EXPECT_EQ(16u, targetAlpha);
+    std::vector<DWORD> steps = FadeSteps();
+    EXPECT_EQ((std::vector<DWORD>{112, 55, 32, 16}), steps);
+    EXPECT_FALSE(IsWindowVisible(panelWindow)) << "hidden as soon as the fade ends";
+    EXPECT_TRUE(panelHidden);
+    EXPECT_FALSE(hideWhenFaded);
+    EXPECT_TIMER_STOPPED(panelWindow, HIDE_DELAY_TIMER);
+    EXPECT_TIMER_STOPPED(panelWindow, HOVER_TIMER);
+}
+
+TEST_F(Panel, HitTestFindsCaptionButtonsFrameAndClient)
+{
+    ShowFromTray();
+    RECT frame, client;
+    GetWindowRect(panelWindow, &frame);
+    GetClientRect(panelWindow, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(panelWindow, &origin);
+    const LONG T = frame.top, R = frame.right, inTop = origin.y + 3;
+    ASSERT_LT(R - (origin.x + client.right), 17) << "the frame covers the close area";
+
+    struct Row {
+        LONG x, y;
+        LRESULT hit;
+        const char *what;
+    } rows[] = {
+        {origin.x + 20, origin.y + 30, HTCAPTION, "header, left"},
+        {R - 60, inTop, HTCAPTION, "top row, left of the glyphs"},
+        {R - 55, inTop, HTCAPTION, "left edge of the glyphs"},
+        {R - 40, inTop, HTCAPTION, "just left of the minimise area"},
+        {R - 39, inTop, HTMINBUTTON, "minimise, left end"},
+        {R - 18, inTop, HTMINBUTTON, "minimise, right end"},
+        {R - 17, inTop, HTCLOSE, "close, left end"},
+        {origin.x + client.right - 1, inTop, HTCLOSE, "close, right end"},
+        {R - 10, T + 21, HTCAPTION, "below the glyphs"},
+        {R - 30, T + 20, HTMINBUTTON, "lowest row of the glyphs"},
+        {origin.x + 60, T + 86 + 5, HTCLIENT, "below the header"},
+        {origin.x + 60, origin.y + 200, HTCLIENT, "list area"},
+        {frame.left, T + 60, HTLEFT, "left frame"},
+        {R - 1, T + 60, HTRIGHT, "right frame"},
+        {origin.x + 60, T, HTTOP, "top frame"},
+        {R - 1, T, HTTOPRIGHT, "top right corner"},
+    };
+    for (const Row &row : rows) {
+        LRESULT hit = SendMessageA(panelWindow, WM_NCHITTEST, 0, MAKELPARAM(row.x, row.y));
+        EXPECT_EQ(row.hit, hit) << row.what << " at " << row.x - frame.left << ","
+                                << row.y - T;
+    }
+    // Pointing at the panel wakes it.
+    targetAlpha = 16;
+    SendMessageA(panelWindow, WM_NCHITTEST, 0, MAKELPARAM(origin.x + 60, origin.y + 200));
+    EXPECT_EQ(255u, targetAlpha);
+}
+
+TEST_F(Panel, ChainChangesReplaceOrForward)
+{
+    RecordingWindow first("ChainFirst", "first", {WM_CHANGECBCHAIN, WM_DRAWCLIPBOARD}, WS_POPUP);
+    RecordingWindow second("ChainSecond", "second", {WM_CHANGECBCHAIN, WM_DRAWCLIPBOARD},
+                           WS_POPUP);
+    HWND saved = nextClipboardViewer;
+    nextClipboardViewer = first.window;
+
+    // The next viewer leaves: the panel takes the one after it, and tells nobody.
+    EXPECT_EQ(1, SendMessageA(panelWindow, WM_CHANGECBCHAIN, (WPARAM)first.window,
+                              (LPARAM)second.window));
+    EXPECT_EQ(second.window, nextClipboardViewer);
+    EXPECT_EQ(0, first.Count(WM_CHANGECBCHAIN));
+    EXPECT_EQ(0, second.Count(WM_CHANGECBCHAIN));
+
+    // Another window leaves further down: passed on unchanged.
+    HWND other = (HWND)(ULONG_PTR)0x1234, after = (HWND)(ULONG_PTR)0x5678;
+    EXPECT_EQ(1, SendMessageA(panelWindow, WM_CHANGECBCHAIN, (WPARAM)other, (LPARAM)after));
+    EXPECT_EQ(second.window, nextClipboardViewer);
+    ASSERT_EQ(1, second.Count(WM_CHANGECBCHAIN));
+    EXPECT_EQ((WPARAM)other, second.got.back().wParam);
+    EXPECT_EQ((LPARAM)after, second.got.back().lParam);
+
+    // A clipboard change goes on to the next viewer after the capture.
+    EXPECT_EQ(1, SendMessageA(panelWindow, WM_DRAWCLIPBOARD, 0, 0));
+    EXPECT_EQ(1, second.Count(WM_DRAWCLIPBOARD));
+    EXPECT_EQ(0, first.Count(WM_DRAWCLIPBOARD));
+
+    // Without a next viewer nothing is forwarded.
+    nextClipboardViewer = NULL;
+    EXPECT_EQ(1, SendMessageA(panelWindow, WM_CHANGECBCHAIN, (WPARAM)other, (LPARAM)after));
+    EXPECT_EQ(1, SendMessageA(panelWindow, WM_DRAWCLIPBOARD, 0, 0));
+    EXPECT_EQ(1, second.Count(WM_CHANGECBCHAIN));
+    EXPECT_EQ(1, second.Count(WM_DRAWCLIPBOARD));
+    nextClipboardViewer = saved;
+}
+
+TEST_F(Panel, InstallerMutexClosesTheProgramWithinASecond)
+{
+    HANDLE mutex = CreateMutexA(NULL, FALSE, INSTALLER_MUTEX_NAME);
+    ASSERT_NE((HANDLE)NULL, mutex);
+    DWORD start = GetTickCount();
+    bool quit = false;
+    PumpUntil(
+        [&] {
+            MSG msg;
+            quit = quit || PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
+            return quit;
+        },
+        3000);
+    DWORD elapsed = GetTickCount() - start;
+    CloseHandle(mutex);
+    ASSERT_TRUE(quit) << "no quit message within 3 s";
+    EXPECT_LE(elapsed, 1600u);
+    EXPECT_FALSE(IsWindow(panelWindow));
+    EXPECT_NE(panelWindow, GetClipboardViewer());
+}
+
+TEST_F(Panel, CloseLeavesTheChainAndEndsTheLoop)
+{
+    EXPECT_EQ(panelWindow, GetClipboardViewer());
+    SendMessageA(panelWindow, WM_COMMAND, CMD_EXIT, 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, panelWindow, WM_CLOSE, WM_CLOSE, PM_NOREMOVE))
+        << "\"Exit\" posts the close request";
+    PumpUntil([] { return !IsWindow(panelWindow); }, 2000);
+    EXPECT_FALSE(IsWindow(panelWindow));
+    EXPECT_NE(panelWindow, GetClipboardViewer());
+    EXPECT_TRUE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(0, (int)msg.wParam);
+}
+
+// The panel passes each change on after capturing it: a viewer after it
+// tells when a change has been dealt with.
+TEST_F(Panel, ClearAllEmptiesTheHistoryAndTheClipboard)
+{
+    RecordingWindow after("ChainAfter", "after", {WM_DRAWCLIPBOARD});
+    nextClipboardViewer = after.window;
+    for (const char *words : {"first words", "second words"}) {
+        size_t seen = after.got.size();
+        ASSERT_TRUE(PumpUntil([] { return OpenClipboard(NULL) != 0; }, 2000));
+        EmptyClipboard();
+        HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, strlen(words) + 1);
+        memcpy(GlobalLock(text), words, strlen(words) + 1);
+        GlobalUnlock(text);
+        SetClipboardData(CF_TEXT, text);
+        CloseClipboard();
+        ASSERT_TRUE(PumpUntil([&] { return after.got.size() > seen; }, 3000))
+            << "no notification for \"" << words << "\"";
+        PumpFor(100);
+    }
+    ASSERT_NE(0u, itemSlots[1].flags & SLOT_OCCUPIED) << "the first text is not in the history";
+
+    size_t seen = after.got.size();
+    SendMessageA(panelWindow, WM_COMMAND, CMD_CLEAR_ALL, 0);
+    PumpUntil([&] { return after.got.size() > seen; }, 2000);
+    PumpFor(100);
+    EXPECT_EQ(0, CountClipboardFormats());
+    for (int i = 1; i < SLOT_COUNT; i++)
+        EXPECT_EQ(0u, itemSlots[i].flags & SLOT_OCCUPIED) << "slot " << i;
+    nextClipboardViewer = NULL;
+}
+
+// The menus are read while they are open, then dismissed.
+class MenuProbe {
+public:
+    static std::vector<std::pair<UINT, std::string>> items;
+    static std::vector<UINT> checked;
+    static WNDPROC panelProc;
+
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_INITMENUPOPUP) {
+            HMENU menu = (HMENU)wParam;
+            items.clear();
+            checked.clear();
+            for (int i = 0; i < GetMenuItemCount(menu); i++) {
+                char text[64] = "";
+                GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+                UINT id = GetMenuItemID(menu, i);
+                items.push_back({id, text});
+                if (GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED)
+                    checked.push_back(id);
+            }
+        }
+        if (message == WM_ENTERIDLE)
+            EndMenu();
+        return CallWindowProcA(panelProc, window, message, wParam, lParam);
+    }
+    static void Open(UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        items.clear();
+        panelProc = (WNDPROC)SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)Proc);
+        // Should the menu loop not go idle, a timer of this thread ends it.
+        UINT_PTR guard = SetTimer(NULL, 0, 1500, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
+        SendMessageA(panelWindow, message, wParam, lParam);
+        KillTimer(NULL, guard);
+        SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)panelProc);
+    }
+};
+std::vector<std::pair<UINT, std::string>> MenuProbe::items;
+std::vector<UINT> MenuProbe::checked;
+WNDPROC MenuProbe::panelProc;
+
+TEST_F(Panel, MenusOfferTheCommandsWithTheCheckMark)
+{
+    ShowFromTray();
+    const std::vector<std::pair<UINT, std::string>> panelMenu = {
+        {CMD_CLEAR_ALL, "Clear all"}, {CMD_HIDE, "Hide"},     {CMD_DONT_HIDE, "Don't hide"},
+        {0, ""},                      {CMD_SETTINGS, "Settings..."}, {CMD_ABOUT, "About"},
+    };
+    MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)panelWindow, MAKELPARAM(1100, 300));
+    EXPECT_EQ(panelMenu, MenuProbe::items);
+    EXPECT_TRUE(MenuProbe::checked.empty());
+
+    SendMessageA(panelWindow, WM_COMMAND, CMD_DONT_HIDE, 0);
+    MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)panelWindow, MAKELPARAM(1100, 300));
+    EXPECT_EQ(std::vector<UINT>{CMD_DONT_HIDE}, MenuProbe::checked);
+
+    MenuProbe::Open(TRAY_CALLBACK_MESSAGE, TRAY_ICON_ID, WM_RBUTTONDOWN);
+    EXPECT_EQ((std::vector<std::pair<UINT, std::string>>{{CMD_EXIT, "Exit"}}), MenuProbe::items);
+}
+
+// A click-through panel gets no mouse messages: resting the pointer on it
+// brings it back after two ticks on the same spot.
+TEST_F(Panel, RestingPointerBringsAFadingPanelBack)
+{
+    ShowFromTray();
+    currentAlpha = 255;
+    FadeOutPanel(panelWindow);
+    EXPECT_TIMER_RUNNING(panelWindow, HOVER_TIMER);
+    FadeSteps();
+    RECT frame;
+    GetWindowRect(panelWindow, &frame);
+
+    ASSERT_TRUE(SetCursorPos(frame.left - 50, frame.top + 100));
+    for (int i = 0; i < 4; i++)
+        SendMessageA(panelWindow, WM_TIMER, HOVER_TIMER, 0);
+    EXPECT_EQ(16u, targetAlpha) << "the pointer is outside";
+
+    ASSERT_TRUE(SetCursorPos(frame.left + 40, frame.top + 200));
+    POINT at;
+    ASSERT_TRUE(PumpUntil([&] { return GetCursorPos(&at) && at.x == frame.left + 40; }, 2000));
+    SendMessageA(panelWindow, WM_TIMER, HOVER_TIMER, 0);
+    SendMessageA(panelWindow, WM_TIMER, HOVER_TIMER, 0);
+    EXPECT_EQ(16u, targetAlpha) << "one tick after arriving is not yet resting";
+    SendMessageA(panelWindow, WM_TIMER, HOVER_TIMER, 0);
+    EXPECT_EQ(255u, targetAlpha);
+    EXPECT_FALSE(ClickThrough());
+    EXPECT_TIMER_RUNNING(panelWindow, FADE_TIMER);
+    FadeSteps();
+    EXPECT_TIMER_STOPPED(panelWindow, HOVER_TIMER) << "a fully shown panel needs no watch";
+    SetCursorPos(0, 0);
+}
+
+}  // namespace

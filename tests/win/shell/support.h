@@ -1,0 +1,70 @@
+/*
+ * support.h: what the shell tests share: a counting window that records
+ * the messages it gets, pumping with a deadline, and the start-up fixture
+ * that brings up the program's windows in this process and takes them
+ * down again.
+ */
+#ifndef CLIPDOCK_TESTS_WIN_SHELL_SUPPORT_H
+#define CLIPDOCK_TESTS_WIN_SHELL_SUPPORT_H
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct Recorded {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// A top-level window of class className that records every message listed
+// in watch (all messages when watch is empty).
+struct RecordingWindow {
+    HWND window = NULL;
+    std::vector<UINT> watch;
+    std::vector<Recorded> got;
+    LRESULT result = 0;  // returned for watched messages
+
+    RecordingWindow(const char *className, const char *title, std::vector<UINT> watched,
+                    DWORD style = WS_POPUP);
+    ~RecordingWindow();
+    int Count(UINT message) const;
+};
+
+// Dispatches this thread's messages until done() or the deadline; true
+// when done() held.
+bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs);
+// Dispatches whatever is queued now, for at most timeoutMs.
+void PumpFor(DWORD timeoutMs);
+
+// The alphas SetPanelOpacity handed to the platform, in order.
+extern std::vector<BYTE> opacityCalls;
+// The tray requests (NIM_ADD, NIM_DELETE...) and their windows, in order;
+// the fixture keeps them from Wine's tray, which answers a removal late.
+extern std::vector<std::pair<DWORD, HWND>> trayCalls;
+BOOL WINAPI RecordTray(DWORD message, PNOTIFYICONDATAA data);
+
+// Brings up the program's windows as start-up does, with the platform's
+// SetLayeredWindowAttributes wrapped so that every opacity is recorded, and
+// closes them at the end.
+class StartedProgram : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // One FADE_TIMER message at a time until the fade stops; the alphas seen.
+    std::vector<DWORD> FadeSteps();
+};
+
+#define EXPECT_TIMER_RUNNING(window, id) \
+    EXPECT_TRUE(TimerRunning(window, id)) << "timer " << (id)
+#define EXPECT_TIMER_STOPPED(window, id) \
+    EXPECT_FALSE(TimerRunning(window, id)) << "timer " << (id)
+// Whether timer id is set on window (it is started again if so).
+bool TimerRunning(HWND window, UINT_PTR id);
+
+#endif
