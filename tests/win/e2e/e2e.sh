@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# End-to-end run of clipdock.exe under Wine on the test display: captures of
+# text, HTML and PNG set with xclip, duplicates, the 32-item limit, a
+# restart that reloads the collection, the hotkey reaching a "Clipboard
+# Viewer" window while the key is kept from the focused program, the tray
+# click, and "Exit" leaving the viewer chain with exit code 0.
+#   e2e.sh SOURCE-DIR WINE-STATE BIN-DIR
+set -u
+src=$1 state=$2 bin=$3
+source "$src/scripts/wine-env.sh" vars "$state"
+[ -n "${DISPLAY:-}" ] || { echo "no test display (wine_env_start did not run)"; exit 1; }
+wine=/usr/lib/wine/wine64
+tool="$bin/e2etool.exe"
+work=$(mktemp -d)
+pids=()
+failures=0
+
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do
+    for _ in $(seq 1 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$p" 2>/dev/null
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# put_clip FILE [XCLIP-OPTIONS]: sets the X clipboard from FILE; xclip stays
+# in the foreground here so that its process is known and ends with the run.
+put_clip() {
+  local file=$1; shift
+  xclip -selection clipboard -quiet "$@" -i "$file" >/dev/null 2>&1 &
+  pids+=("$!")
+}
+# put_text TEXT [XCLIP-OPTIONS]
+clips=0
+put_text() {
+  local text=$1; shift
+  clips=$((clips + 1))
+  printf '%s' "$text" >"$work/clip$clips"
+  put_clip "$work/clip$clips" "$@"
+}
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# until SECONDS COMMAND...: true once COMMAND succeeds, false at the deadline.
+until_ok() {
+  local deadline=$((SECONDS + $1)); shift
+  while ! "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+start_clipdock() {
+  (cd "$bin" && exec "$wine" clipdock.exe) >>"$work/clipdock.log" 2>&1 &
+  clipdock=$!
+  pids+=("$clipdock")
+  "$wine" "$tool" wait-window Betal_Clipdock 15000 >/dev/null 2>&1 || { fail "the panel did not appear"; exit 1; }
+}
+
+# Stops clipdock through "Exit" and waits for the process; sets exit_code.
+exit_clipdock() {
+  "$wine" "$tool" command 1106 >/dev/null 2>&1 || fail "could not send Exit"
+  local n
+  for n in $(seq 1 100); do kill -0 "$clipdock" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$clipdock" 2>/dev/null; then
+    fail "clipdock still runs 10 s after Exit"; exit_code=none; return
+  fi
+  wait "$clipdock"; exit_code=$?
+}
+
+mapfile -t winpaths < <("$wine" "$tool" paths 2>/dev/null | tr -d '\r')
+folder=$("$wine" winepath.exe -u "${winpaths[0]}" 2>/dev/null | tr -d '\r')
+ini=$("$wine" winepath.exe -u "${winpaths[1]}" 2>/dev/null | tr -d '\r')
+[ -n "$folder" ] && [ -n "$ini" ] || { echo "cannot find the item folder"; exit 1; }
+rm -rf "$folder" "$ini"
+
+files() { find "$folder" -maxdepth 1 -name '*.crx' 2>/dev/null | wc -l; }
+state() { grep -a '^CLIPBOOK_STATE=' "$ini" 2>/dev/null | head -1 | cut -d= -f2- | tr -d '\r'; }
+# The file of the newest item, from the saved state.
+newest() { local s; s=$(state); s=${s%%:*}; [ -n "$s" ] && echo "$folder/${s#\\}"; }
+newest_holds() { local f; f=$(newest) && [ -f "$f" ] && grep -aqF -- "$1" "$f"; }
+state_count() { state | tr -cd ':' | wc -c; }
+newest_is() { [ "$(newest)" = "$1" ]; }
+state_is() { [ "$(state)" = "$1" ]; }
+draws() { grep -c draw "$work/chain"; }
+more_draws() { [ "$(draws)" -gt "$1" ]; }
+# e2etool's lines end in CR LF.
+said() { tr -d '\r' <"$work/keys" | grep -qx "$1"; }
+
+# A clipboard viewer that was there before clipdock: it must keep getting
+# notifications through clipdock and after clipdock has left.
+"$wine" "$tool" chain 240 >"$work/chain" 2>/dev/null &
+pids+=("$!")
+until_ok 10 grep -q joined "$work/chain" || fail "the test viewer did not join the chain"
+
+# A known clipboard at start: the first capture, made while the panel joins
+# the chain, is this one.
+put_text "clipdock e2e start $$"
+start_clipdock
+until_ok 10 newest_holds "clipdock e2e start $$" || fail "the content at start was not captured"
+
+text="clipdock e2e text $$"
+put_text "$text"
+if until_ok 10 newest_holds "$text"; then pass "text captured into $(basename "$(newest)")"
+else fail "no item file with the text (state '$(state)')"; fi
+text_file=$(newest)
+
+put_text '<p>clipdock <b>e2e</b> html</p>' -t text/html
+if until_ok 10 newest_holds '<b>e2e</b>' && newest_holds 'HTML Format'; then pass "HTML captured under its format name"
+else fail "no item file with the HTML"; fi
+
+python3 - "$work/dot.png" <<'EOF'
+import struct, sys, zlib
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data) & 0xffffffff)
+raw = b''.join(b'\0' + bytes([200, 30, 30]) * 4 for _ in range(4))
+png = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', 4, 4, 8, 2, 0, 0, 0)) + \
+      chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b'')
+open(sys.argv[1], 'wb').write(png)
+EOF
+put_clip "$work/dot.png" -t image/png
+if until_ok 10 newest_holds $'\x89PNG' && newest_holds 'PNG'; then pass "PNG captured"
+else fail "no item file with the PNG"; fi
+[ "$(files)" -eq 4 ] && pass "four item files" || fail "$(files) item files after four captures"
+grep -q draw "$work/chain" && pass "the next viewer was told" || fail "clipdock did not pass notifications on"
+
+# The same text again: the stored item comes to the front, no new file.
+put_text "$text"
+if until_ok 10 newest_is "$text_file"; then pass "repeated text moved to the front"
+else fail "repeated text: newest is $(newest), expected $text_file"; fi
+sleep 0.5
+[ "$(files)" -eq 4 ] && pass "no second file for the same text" || fail "$(files) files after a repeat"
+
+# Restart: the saved collection is reloaded in its order. The clipboard
+# still holds the newest item, so the capture at start finds it stored.
+before=$(state)
+exit_clipdock
+[ "$exit_code" = 0 ] && pass "Exit ends clipdock with code 0" || fail "exit code $exit_code"
+start_clipdock
+sleep 0.5
+until_ok 5 state_is "$before"
+after=$(state)
+[ "$after" = "$before" ] && pass "collection reloaded in order" || fail "state after restart: '$after', before: '$before'"
+[ "$(files)" -eq 4 ] && pass "no file lost or added on restart" || fail "$(files) files after restart, 4 before"
+
+for i in $(seq 1 40); do
+  put_text "$(printf 'numbered text %03d' "$i")"
+  until_ok 10 newest_holds "$(printf 'numbered text %03d' "$i")" || { fail "text $i not captured"; break; }
+done
+n=$(files)
+[ "$n" -le 32 ] && [ "$n" -ge 20 ] && pass "$n item files after 44 different captures" || fail "$n item files after 44 different captures"
+[ "$(state_count)" -eq "$n" ] && pass "state lists every file" || fail "state lists $(state_count) of $n files"
+
+# The tray icon's left click shows the panel.
+"$wine" "$tool" tray-click 3000 >/dev/null 2>&1 && pass "tray click shows the panel" || fail "tray click did not show the panel"
+
+# Ctrl+Alt+Up in another program: the hook reports it to the "Clipboard
+# Viewer" window and keeps it from the program; other keys pass.
+"$wine" "$tool" keys 60 >"$work/keys" 2>/dev/null &
+pids+=("$!")
+until_ok 10 grep -q ready "$work/keys" || fail "the key window did not start"
+win=""
+until_ok 10 xdotool search --name '^e2e keys$' && win=$(xdotool search --name '^e2e keys$' | head -1)
+if [ -n "$win" ]; then
+  xdotool mousemove --window "$win" 50 30 >/dev/null 2>&1
+  xdotool windowfocus --sync "$win" >/dev/null 2>&1
+  xdotool key a
+  until_ok 5 said 'key 65' || fail "the key window gets no keys"
+  xdotool key ctrl+alt+Up
+  if until_ok 5 said 'hotkey 1'; then pass "Ctrl+Alt+Up reported with mask 1"
+  else fail "no HOTKEY_MESSAGE with mask 1: $(tr '\n' ' ' <"$work/keys")"; fi
+  xdotool key b
+  until_ok 5 said 'key 66' || fail "keys after the chord do not arrive"
+  said 'key 38' && fail "Up reached the focused program" || pass "Up kept from the focused program"
+else
+  fail "no X window for the key program"
+fi
+
+# "Exit" ends the program with code 0, and the viewer after it in the chain
+# goes on getting notifications.
+exit_clipdock
+[ "$exit_code" = 0 ] && pass "Exit with code 0 after the restart" || fail "exit code $exit_code"
+seen=$(draws)
+put_text 'after clipdock left'
+if until_ok 10 more_draws "$seen"; then pass "the viewer chain works after Exit"
+else fail "the viewer after clipdock gets no notifications once it left"; fi
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]

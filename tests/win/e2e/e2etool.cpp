@@ -1,0 +1,157 @@
+/*
+ * e2etool: the Windows side of the end-to-end run, a small program that
+ * the script starts in the same Wine prefix as clipdock.exe:
+ *   e2etool paths              the item folder and the settings file, one a line
+ *   e2etool wait-window CLASS MS   waits for a top-level window of CLASS
+ *   e2etool tray-click MS      the tray's left click on the panel; waits until it shows
+ *   e2etool command ID         posts the panel command ID (WM_COMMAND)
+ *   e2etool chain SECONDS      a clipboard viewer: prints "draw" per notification
+ *   e2etool keys SECONDS       a "Betal_Notify" window titled "Clipboard Viewer"
+ *                              printing "hotkey MASK", and a focusable window
+ *                              titled "e2e keys" printing "key VK" per key press
+ * Lines go to stdout, flushed at once; exit code 0 on success.
+ */
+#include <windows.h>
+#include <shlobj.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const UINT TRAY_CALLBACK = WM_APP + 1;
+const UINT HOTKEY = WM_APP + 3;
+const UINT TRAY_ID = 0x6051977;
+HWND nextViewer = NULL;
+DWORD endTick = 0;
+
+void Line(const char *format, unsigned long value)
+{
+    printf(format, value);
+    printf("\n");
+    fflush(stdout);
+}
+
+bool Wait(HWND *found, const char *className, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while ((*found = FindWindowA(className, NULL)) == NULL) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DRAWCLIPBOARD:
+        Line("draw", 0);
+        if (nextViewer != NULL)
+            SendMessageA(nextViewer, message, wParam, lParam);
+        return 0;
+    case WM_CHANGECBCHAIN:
+        if ((HWND)wParam == nextViewer)
+            nextViewer = (HWND)lParam;
+        else if (nextViewer != NULL)
+            SendMessageA(nextViewer, message, wParam, lParam);
+        return 0;
+    case HOTKEY:
+        Line("hotkey %lu", (unsigned long)wParam);
+        return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        Line("key %lu", (unsigned long)wParam);
+        return 0;
+    case WM_SYSKEYUP:
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND MakeWindow(const char *className, const char *title, DWORD style)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ToolProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = className;
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, className, title, style, 100, 100, 200, 100, NULL, NULL,
+                           GetModuleHandleA(NULL), NULL);
+}
+
+void Run(DWORD seconds)
+{
+    endTick = GetTickCount() + seconds * 1000;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if ((LONG)(GetTickCount() - endTick) >= 0)
+            return;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return 2;
+    const char *what = argv[1];
+    if (strcmp(what, "paths") == 0) {
+        char appData[MAX_PATH], windows[MAX_PATH];
+        if (SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, appData) != S_OK)
+            return 1;
+        GetWindowsDirectoryA(windows, sizeof windows);
+        printf("%s\\Tarn Clipboard\n%s\\halcyon.ini\n", appData, windows);
+        return 0;
+    }
+    if (strcmp(what, "wait-window") == 0 && argc == 4) {
+        HWND found;
+        return Wait(&found, argv[2], (DWORD)atoi(argv[3])) ? 0 : 1;
+    }
+    if (strcmp(what, "tray-click") == 0 && argc == 3) {
+        HWND panel;
+        if (!Wait(&panel, "Betal_Clipdock", 1000) || IsWindowVisible(panel))
+            return 1;  // the panel must start hidden
+        SendMessageA(panel, TRAY_CALLBACK, TRAY_ID, WM_LBUTTONDOWN);
+        DWORD start = GetTickCount();
+        while (!IsWindowVisible(panel)) {
+            if (GetTickCount() - start >= (DWORD)atoi(argv[2]))
+                return 1;
+            Sleep(20);
+        }
+        Line("visible", 0);
+        return 0;
+    }
+    if (strcmp(what, "command") == 0 && argc == 3) {
+        HWND panel;
+        if (!Wait(&panel, "Betal_Clipdock", 1000))
+            return 1;
+        return PostMessageA(panel, WM_COMMAND, (WPARAM)atoi(argv[2]), 0) ? 0 : 1;
+    }
+    if (strcmp(what, "chain") == 0 && argc == 3) {
+        HWND viewer = MakeWindow("E2eViewer", "e2e viewer", WS_POPUP);
+        nextViewer = SetClipboardViewer(viewer);
+        Line("joined", 0);
+        Run((DWORD)atoi(argv[2]));
+        ChangeClipboardChain(viewer, nextViewer);
+        return 0;
+    }
+    if (strcmp(what, "keys") == 0 && argc == 3) {
+        MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
+        HWND keys = MakeWindow("E2eKeys", "e2e keys", WS_OVERLAPPED | WS_VISIBLE);
+        SetForegroundWindow(keys);
+        SetFocus(keys);
+        Line("ready", 0);
+        Run((DWORD)atoi(argv[2]));
+        return 0;
+    }
+    return 2;
+}
