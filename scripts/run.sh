@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Starts the win64 build's clipdock.exe under 64-bit Wine (these machines run
+# no 32-bit code; on Windows the win32 build is the one to use).
+#   run.sh [BUILD-DIR [PROGRAM-ARGUMENTS]]    default build/win64
+# The program gets its own Wine prefix (BUILD-DIR/run/prefix), apart from the
+# tests', so that a test run never touches the collection kept there. On the
+# user's display when there is one; otherwise on a private Xvfb, which ends
+# with the program. Runs until the program exits or is interrupted.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build/win64}" && pwd) || exit 1
+[ $# -gt 0 ] && shift
+exe="$build/bin/clipdock.exe"
+[ -f "$exe" ] || { echo "run.sh: $exe is missing; build with 'make win64' first" >&2; exit 1; }
+state="$build/run"
+
+xvfb=""
+program=""
+finish() {
+  trap - INT TERM EXIT
+  [ -n "$program" ] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
+  (source "$here/wine-env.sh" vars "$state"; /usr/bin/wineserver -k >/dev/null 2>&1) || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
+
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  for n in $(seq 20 99); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    xvfb=$!
+    for _ in $(seq 1 100); do
+      xdpyinfo -display ":$n" >/dev/null 2>&1 && break
+      kill -0 "$xvfb" 2>/dev/null || break
+      sleep 0.1
+    done
+    if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+      export DISPLAY=":$n"
+      break
+    fi
+    kill "$xvfb" 2>/dev/null; xvfb=""
+  done
+  [ -n "$xvfb" ] || { echo "run.sh: no display, and no Xvfb could be started" >&2; exit 1; }
+  echo "No display: clipdock runs on a private Xvfb at $DISPLAY (screenshots: DISPLAY=$DISPLAY import -window root shot.png). Ctrl+C ends it."
+fi
+
+"$here/wine-env.sh" prefix "$state" || { echo "run.sh: the Wine prefix could not be made" >&2; exit 1; }
+display=$DISPLAY
+source "$here/wine-env.sh" vars "$state"
+export DISPLAY=$display
+echo "clipdock.exe on $DISPLAY, prefix $state/prefix"
+cd "$build/bin" || exit 1
+/usr/lib/wine/wine64 clipdock.exe "$@" &
+program=$!
+wait "$program"
+code=$?
+program=""
+exit $code
