@@ -51,18 +51,19 @@ for program in "$root"/bench/bin/bench_*; do
   found=1
   run_bench "$program"
 done
-# Windows programs of the win32 build, under that build's Wine environment.
-win_programs=("$root"/win32/bin/bench_*.exe)
-if [ ${#win_programs[@]} -gt 0 ] && [ -x "$root/win32/wine-run" ]; then
+# Windows programs of the win64 build, under that build's Wine environment
+# (the only Windows build this machine can run).
+win_programs=("$root"/win64/bin/bench_*.exe)
+if [ ${#win_programs[@]} -gt 0 ] && [ -x "$root/win64/wine-run" ]; then
   found=1
   source_dir=$(cd "$(dirname "$0")/.." && pwd)
-  if bash "$source_dir/scripts/wine-env.sh" start "$root/win32/wine"; then
+  if bash "$source_dir/scripts/wine-env.sh" start "$root/win64/wine"; then
     for program in "${win_programs[@]}"; do
-      run_bench "$program" "$root/win32/wine-run"
+      run_bench "$program" "$root/win64/wine-run"
     done
-    bash "$source_dir/scripts/wine-env.sh" stop "$root/win32/wine"
+    bash "$source_dir/scripts/wine-env.sh" stop "$root/win64/wine"
   else
-    echo "bench: the Wine environment of $root/win32 did not start" >&2
+    echo "bench: the Wine environment of $root/win64 did not start" >&2
     failed=1
   fi
 fi
