@@ -56,8 +56,8 @@ bench: setup win64
 	cmake --build $(B)/bench
 	bash scripts/bench.sh $(B)
 
-run:
-	@echo "clipdock.exe arrives with the program; 'make run' will start it."
+run: setup win64
+	bash scripts/run.sh $(B)/win64
 
 clean:
 	rm -rf $(B) dist
