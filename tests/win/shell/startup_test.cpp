@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "collection/platform.h"
+#include "collection/slots.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
+#include "tarnhook.h"
 #include "ui/panel.h"
 
 namespace {
@@ -331,6 +333,84 @@ TEST_F(StartedProgram, StartsWithEverythingHidden)
     for (const char *name : {"Betal_Clipdock", "Betal_Clipboard", "Betal_Notify"})
         EXPECT_FALSE(GetClassInfoExA(GetModuleHandleA(NULL), name, &wc)) << name;
     EXPECT_EQ(NULL, logoBitmap);
+}
+
+}  // namespace
+
+namespace {
+
+// What the panel's creation does with the clipboard it finds: an empty one
+// gets the newest stored item back; a full one is left alone.
+class StartOnClipboard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        appInstance = GetModuleHandleA(NULL);
+        platformCalls.notifyIcon = RecordTray;
+        for (ItemSlot &slot : itemSlots)
+            slot.flags = 0;
+        FILE *item = BeginNewItem();
+        ASSERT_NE(nullptr, item);
+        int32_t index = 0;
+        ASSERT_EQ(0, CreateClipboardFile(item));
+        ASSERT_EQ(0, InsertClipboardItem(item, CF_TEXT, "", "stored words", 13, &index));
+        fclose(item);
+    }
+    void TearDown() override
+    {
+        if (IsWindow(panelWindow))
+            SendMessageA(panelWindow, WM_CLOSE, 0, 0);
+        if (IsWindow(popupWindow))
+            DestroyWindow(popupWindow);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        }
+        ShutdownApplication();
+        panelWindow = itemListWindow = popupWindow = NULL;
+        platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
+        ClearCollection();
+    }
+    static void SetClipboard(const char *text)
+    {
+        ASSERT_TRUE(PumpUntil([] { return OpenClipboard(NULL) != 0; }, 2000));
+        EmptyClipboard();
+        if (text != nullptr) {
+            HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
+            memcpy(GlobalLock(block), text, strlen(text) + 1);
+            GlobalUnlock(block);
+            SetClipboardData(CF_TEXT, block);
+        }
+        CloseClipboard();
+    }
+    static std::string ClipboardText()
+    {
+        std::string text;
+        if (!PumpUntil([] { return OpenClipboard(NULL) != 0; }, 2000))
+            return "(clipboard busy)";
+        HANDLE data = GetClipboardData(CF_TEXT);
+        if (data != NULL) {
+            text = (const char *)GlobalLock(data);
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+        return text;
+    }
+};
+
+TEST_F(StartOnClipboard, EmptyClipboardGetsTheNewestItemBack)
+{
+    SetClipboard(nullptr);
+    PumpFor(100);
+    ASSERT_EQ(S_OK, InitApplication());
+    EXPECT_EQ("stored words", ClipboardText());
+}
+
+TEST_F(StartOnClipboard, ClipboardWithContentIsLeftAlone)
+{
+    SetClipboard("words of another program");
+    PumpFor(100);
+    ASSERT_EQ(S_OK, InitApplication());
+    EXPECT_EQ("words of another program", ClipboardText());
 }
 
 }  // namespace
