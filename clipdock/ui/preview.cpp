@@ -225,8 +225,16 @@ int32_t FindPreviewEntry(FILE *item, uint32_t count)
     int32_t result = -1;
     for (uint32_t i = 0; i < count && i <= (uint32_t)INT32_MAX; i++) {
         uint32_t format = 0;
-        if (GetClipbordFileItemBaseFormat(item, (int32_t)i, &format) < 0)
-            continue;  // kept under a format name
+        if (GetClipbordFileItemBaseFormat(item, (int32_t)i, &format) < 0) {
+            // Kept under a format name, or beyond the rooms the file really
+            // holds: rooms are walked in order, so when this one cannot be
+            // reached neither can any later one, whatever count a damaged
+            // header claims.
+            uint32_t size;
+            if (GetClipboardFileItemSize(item, (int32_t)i, &size) < 0)
+                break;
+            continue;
+        }
         for (int rank = 0; rank < best; rank++) {
             if (previewFormatPriority[rank] == format) {
                 best = rank;

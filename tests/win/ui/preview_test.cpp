@@ -109,6 +109,28 @@ TEST_F(PreviewTest, FindPreviewEntryTakesTheFirstEntryOfTheBestRank)
     }
 }
 
+TEST_F(PreviewTest, CountBeyondTheRoomsEndsTheSearchAtTheLastRoom)
+{
+    StoreItem(1, {{NAMED_FORMAT, "<b>", "HTML Format"}, {CF_TEXT, std::string("kept\0", 5), ""}},
+              SLOT_OCCUPIED);
+    std::string file = ItemFileBytes(1);
+    ASSERT_GT(file.size(), 16u);
+    file.replace(8, 4, std::string("\xff\xff\xff\x7f", 4));  // itemCount 0x7FFFFFFF
+    StoreRawFile(1, file, SLOT_OCCUPIED);
+    FILE *item = OpenSlotItemFile(1);
+    ASSERT_NE(item, nullptr);
+    uint32_t count = 0;
+    if (GetClipbordFileItemsCount(item, &count) >= 0) {
+        DWORD start = GetTickCount();
+        EXPECT_EQ(FindPreviewEntry(item, count), 1);
+        EXPECT_LT(GetTickCount() - start, 5000u) << "walked the claimed count";
+    }
+    fclose(item);
+    Canvas canvas(200, 100);
+    DrawPreview(canvas, 1);  // text or the no-preview picture, and it returns
+    EXPECT_FALSE(canvas.Blank({0, 0, 200, 100}));
+}
+
 TEST_F(PreviewTest, TextEntriesAreDrawnToTheirEndAndTheUnicodeOneIsPreferred)
 {
     StoreItem(1, {{CF_TEXT, std::string("plain text\0", 11), ""},
