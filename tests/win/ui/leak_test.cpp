@@ -42,7 +42,7 @@ class LeakTest : public UiTest {};
 TEST_F(LeakTest, TenThousandPaintsOfEveryWindowLeaveNoGdiObject)
 {
     StoreText(0, "current\ttext", SLOT_OCCUPIED | SLOT_CURRENT);
-    DibSpec palette = {10, 10, 8};
+    DibLayout palette = {10, 10, 8};
     palette.palette = {0x112233, 0x445566};
     palette.colorsUsed = 2;
     StoreItem(1, {{CF_DIB, MakeDib(palette, Halves), ""}}, SLOT_OCCUPIED);

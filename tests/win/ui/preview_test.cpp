@@ -215,13 +215,13 @@ COLORREF Rgb565(int x, int) { return x < 10 ? 0xF800 : 0x07E0; }
 
 TEST_F(PreviewTest, PaletteAndBitFieldPicturesShowTheirOwnColours)
 {
-    DibSpec palette = {20, 10, 8};
+    DibLayout palette = {20, 10, 8};
     palette.palette = {0x000000, 0xC81E3C, 0x1E8C46};
     palette.colorsUsed = 3;
     StoreItem(1, {{CF_DIB, MakeDib(palette, PaletteIndex), ""}}, SLOT_OCCUPIED);
-    DibSpec fields = {20, 10, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}};
+    DibLayout fields = {20, 10, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}};
     StoreItem(2, {{CF_DIB, MakeDib(fields, Rgb565), ""}}, SLOT_OCCUPIED);
-    DibSpec fullPalette = {20, 10, 8};  // colorsUsed 0: all 256 entries
+    DibLayout fullPalette = {20, 10, 8};  // colorsUsed 0: all 256 entries
     fullPalette.palette.assign(256, 0x000000);
     fullPalette.palette[1] = 0xC81E3C;
     fullPalette.palette[2] = 0x1E8C46;
@@ -242,7 +242,7 @@ TEST_F(PreviewTest, PaletteAndBitFieldPicturesShowTheirOwnColours)
 TEST_F(PreviewTest, PixelOffsetCountsMasksAndColourTable)
 {
     struct Row {
-        DibSpec spec;
+        DibLayout layout;
         uint32_t expected;
     } rows[] = {
         {{4, 4, 24}, 40},
@@ -252,15 +252,15 @@ TEST_F(PreviewTest, PixelOffsetCountsMasksAndColourTable)
         {{4, 4, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}}, 52},
         {{4, 4, 32, BI_BITFIELDS, {0xFF0000, 0xFF00, 0xFF}}, 52},
     };
-    rows[2].spec.palette.assign(256, 0);
-    rows[3].spec.palette.assign(2, 0);
+    rows[2].layout.palette.assign(256, 0);
+    rows[3].layout.palette.assign(2, 0);
     for (const Row &row : rows) {
-        std::string dib = MakeDib(row.spec, Halves);
+        std::string dib = MakeDib(row.layout, Halves);
         EXPECT_EQ(DibPixelOffset((const uint8_t *)dib.data(), (uint32_t)dib.size()), row.expected)
-            << row.spec.bitCount << " bits";
+            << row.layout.bitCount << " bits";
         // One byte short of the last row: refused.
         EXPECT_EQ(DibPixelOffset((const uint8_t *)dib.data(), (uint32_t)dib.size() - 1), 0u)
-            << row.spec.bitCount << " bits, cut";
+            << row.layout.bitCount << " bits, cut";
     }
 }
 
@@ -275,7 +275,7 @@ std::string Patched(std::string dib, size_t offset, uint32_t value, int bytes = 
 TEST_F(PreviewTest, HeadersThatWouldReadPastTheEntryAreRefused)
 {
     const std::string good = MakeDib({16, 16, 24}, Halves);
-    DibSpec palette = {16, 16, 8};
+    DibLayout palette = {16, 16, 8};
     palette.palette.assign(4, 0xFFFFFF);
     palette.colorsUsed = 4;
     const std::string indexed = MakeDib(palette, PaletteIndex);

@@ -149,32 +149,32 @@ std::string ItemFileBytes(int slot)
     return bytes;
 }
 
-std::string MakeDib(const DibSpec &spec, COLORREF (*pixel)(int x, int y))
+std::string MakeDib(const DibLayout &layout, COLORREF (*pixel)(int x, int y))
 {
     std::string out;
-    int rows = spec.height < 0 ? -spec.height : spec.height;
-    int stride = (spec.width * spec.bitCount + 31) / 32 * 4;
+    int rows = layout.height < 0 ? -layout.height : layout.height;
+    int stride = (layout.width * layout.bitCount + 31) / 32 * 4;
     PutU32(out, 40);
-    PutU32(out, (uint32_t)spec.width);
-    PutU32(out, (uint32_t)spec.height);
+    PutU32(out, (uint32_t)layout.width);
+    PutU32(out, (uint32_t)layout.height);
     PutU16(out, 1);
-    PutU16(out, (uint16_t)spec.bitCount);
-    PutU32(out, spec.compression);
+    PutU16(out, (uint16_t)layout.bitCount);
+    PutU32(out, layout.compression);
     PutU32(out, (uint32_t)(stride * rows));
     PutU32(out, 2835);
     PutU32(out, 2835);
-    PutU32(out, spec.colorsUsed);
+    PutU32(out, layout.colorsUsed);
     PutU32(out, 0);
-    for (uint32_t mask : spec.masks)
+    for (uint32_t mask : layout.masks)
         PutU32(out, mask);
-    for (uint32_t color : spec.palette)
+    for (uint32_t color : layout.palette)
         PutU32(out, color);
     for (int r = 0; r < rows; r++) {
-        int y = spec.height < 0 ? r : rows - 1 - r;
+        int y = layout.height < 0 ? r : rows - 1 - r;
         std::string line;
-        for (int x = 0; x < spec.width; x++) {
+        for (int x = 0; x < layout.width; x++) {
             COLORREF c = pixel(x, y);
-            switch (spec.bitCount) {
+            switch (layout.bitCount) {
             case 32:
                 line.push_back((char)GetBValue(c));
                 line.push_back((char)GetGValue(c));

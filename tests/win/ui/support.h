@@ -34,8 +34,8 @@ void StoreRawFile(int slot, const std::string &bytes, DWORD flags);
 std::string ItemFileBytes(int slot);
 
 // A packed DIB (header, optional masks and colour table, pixels).
-struct DibSpec {
-    DibSpec(int w, int h, int bits = 24, uint32_t compressionType = BI_RGB,
+struct DibLayout {
+    DibLayout(int w, int h, int bits = 24, uint32_t compressionType = BI_RGB,
             std::vector<uint32_t> fieldMasks = {})
         : width(w), height(h), bitCount(bits), compression(compressionType), masks(fieldMasks)
     {
@@ -50,7 +50,7 @@ struct DibSpec {
 };
 // pixel(x, y) gives the colour (COLORREF for 24/32 bits, the raw value otherwise)
 // of the picture's point x, y counted from its top-left corner.
-std::string MakeDib(const DibSpec &spec, COLORREF (*pixel)(int x, int y));
+std::string MakeDib(const DibLayout &layout, COLORREF (*pixel)(int x, int y));
 
 // A white 32-bit memory canvas; pixels read back as COLORREF.
 class Canvas {
