@@ -9,6 +9,8 @@
  *   e2etool keys SECONDS       a "Betal_Notify" window titled "Clipboard Viewer"
  *                              printing "hotkey MASK", and a focusable window
  *                              titled "e2e keys" printing "key VK" per key press
+ *   e2etool focus SECONDS      only the focusable "e2e keys" window, so that the
+ *                              hotkeys reach the program's own popup alone
  * Lines go to stdout, flushed at once; exit code 0 on success.
  */
 #include <windows.h>
@@ -144,8 +146,10 @@ int main(int argc, char **argv)
         ChangeClipboardChain(viewer, nextViewer);
         return 0;
     }
-    if (strcmp(what, "keys") == 0 && argc == 3) {
-        MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
+    bool keys = strcmp(what, "keys") == 0;
+    if ((keys || strcmp(what, "focus") == 0) && argc == 3) {
+        if (keys)
+            MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
         HWND keys = MakeWindow("E2eKeys", "e2e keys", WS_OVERLAPPED | WS_VISIBLE);
         SetForegroundWindow(keys);
         SetFocus(keys);

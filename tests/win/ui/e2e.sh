@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End to end: the real clipdock.exe under Wine on the test display. Items
 # come from the X clipboard (text, HTML, a picture Wine offers as CF_DIB),
-# the tray icon brings the panel up, screenshots of the panel and the popup
-# are checked for the header, the frame and the list rows, a click on a list
-# row restores that row's item, and Ctrl+Alt+Shift shows the popup.
+# a click on the tray icon brings the panel up, screenshots of the panel and
+# the popup are checked for the header, the frame and the list rows, a click
+# on a list row restores that row's item, Ctrl+Alt+Up and Ctrl+Alt+Down step
+# the clipboard through the history with the list following, and
+# Ctrl+Alt+Shift sends the panel away and shows the popup.
 #   e2e.sh BIN_DIR WINE_STATE SCREENSHOT_DIR
 set -u
 bin=$1
@@ -13,23 +15,27 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../../scripts/wine-env.sh" vars "$state"
 [ -n "${DISPLAY:-}" ] || { echo "e2e: no test display" >&2; exit 1; }
 mkdir -p "$shots"
+wine=/usr/lib/wine/wine64
+tool="$bin/e2etool.exe"
 CONVERT=/usr/bin/convert
 FRAME="srgb(8,27,203)"
 OCCUPIED_ROW="srgb(0,128,234)"
 CURRENT_ROW="srgb(0,14,55)"
+work=$(mktemp -d)
 
 program_pid=
-xclip_pids=()
+pids=()
 cleanup() {
-  if [ -n "$program_pid" ]; then
-    kill "$program_pid" 2>/dev/null
-    local end=$((SECONDS + 15))  # until its windows are gone
-    while [ $SECONDS -lt $end ] && xdotool search --name '^Enjoy your clipboard$' 2>/dev/null | grep -q .; do
-      sleep 0.1
-    done
+  xdotool keyup Up Down shift alt ctrl 2>/dev/null
+  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+    "$wine" "$tool" command 1106 >/dev/null 2>&1
+    local end=$((SECONDS + 15))
+    while [ $SECONDS -lt $end ] && kill -0 "$program_pid" 2>/dev/null; do sleep 0.1; done
+    kill -9 "$program_pid" 2>/dev/null
   fi
-  for p in "${xclip_pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
+  rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -43,37 +49,42 @@ check() {  # check DESCRIPTION COMMAND...
     failures=$((failures + 1))
   fi
 }
-# until SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds.
+# until_within SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds.
 until_within() {
   local end=$((SECONDS + $1))
   shift
-  while ! "$@"; do
+  while ! "$@" >/dev/null 2>&1; do
     [ $SECONDS -ge $end ] && return 1
     sleep 0.1
   done
 }
 
-user=$(ls "$WINEPREFIX/drive_c/users" | grep -vx Public | head -n 1)
-items="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Tarn Clipboard"
-ini="$WINEPREFIX/drive_c/windows/halcyon.ini"
-rm -rf "$items"
-rm -f "$ini"
-item_count() { ls "$items" 2>/dev/null | grep -c '\.crx$'; }
+mapfile -t winpaths < <("$wine" "$tool" paths 2>/dev/null | tr -d '\r')
+items=$("$wine" winepath.exe -u "${winpaths[0]}" 2>/dev/null | tr -d '\r')
+ini=$("$wine" winepath.exe -u "${winpaths[1]}" 2>/dev/null | tr -d '\r')
+[ -n "$items" ] && [ -n "$ini" ] || { echo "e2e: cannot find the item folder" >&2; exit 1; }
+rm -rf "$items" "$ini"
+item_count() { find "$items" -maxdepth 1 -name '*.crx' 2>/dev/null | wc -l; }
 items_are() { [ "$(item_count)" -eq "$1" ]; }
 
-# The X clipboard, as another program sets it; xclip stays to serve it.
+# The X clipboard, as another program sets it; xclip stays in the
+# foreground to serve it, so that the run knows its process and ends it.
 put_clipboard() {  # put_clipboard TARGET FILE
-  xclip -selection clipboard -t "$1" -i "$2" &
-  xclip_pids+=($!)
+  xclip -selection clipboard -quiet -t "$1" -i "$2" >/dev/null 2>&1 &
+  pids+=($!)
 }
-clipboard_text() { xclip -selection clipboard -o -t UTF8_STRING 2>/dev/null; }
+# A reader waits for the owner's answer; Wine may not answer for a target
+# it cannot make, so every read has its own deadline.
+clipboard_text() { timeout 5 xclip -selection clipboard -o -t UTF8_STRING 2>/dev/null; }
 clipboard_is() {
   last_clipboard=$(clipboard_text)
   [ "$last_clipboard" = "$1" ]
 }
-clipboard_has() { xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -qx "$1"; }
+clipboard_has() { timeout 5 xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -qx "$1"; }
 
 find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
+window_visible() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -q .; }
+window_hidden() { ! window_visible "$1"; }
 geometry() {  # sets X Y WIDTH HEIGHT of window $1
   eval "$(xdotool getwindowgeometry --shell "$1")"
 }
@@ -83,26 +94,12 @@ count_color() {
   "$CONVERT" "$1" -crop "$4x$5+$2+$3" +repage -fill black +opaque "$6" -fill white \
     -opaque "$6" -format "%[fx:round(mean*w*h)]" info:
 }
+colours() { "$CONVERT" "$1" -crop "$4x$5+$2+$3" +repage -format '%k' info:; }
 at_least() { [ "$1" -ge "$2" ]; }
-# The hook reports the keys as they are when it handles an event, not as
-# they were at the event: the key goes down only once Ctrl and Alt have been
-# handled (else their events would report it too and step twice), and is
-# held until its own event has been handled.
-chord() {
-  xdotool keydown ctrl alt
-  sleep 0.3
-  xdotool keydown "$1"
-  sleep 0.3
-  xdotool keyup "$1"
-  sleep 0.2
-  xdotool keyup alt ctrl
-  sleep 0.1
-}
 
 # Texts unique to this run: what an earlier run left on the clipboard (Wine
 # keeps it while its server runs) can never be taken for one of them.
 run="$$-$RANDOM"
-work=$(mktemp -d)
 printf 'e2e first item %s' "$run" >"$work/first.txt"
 printf 'e2e second item %s' "$run" >"$work/second.txt"
 printf 'e2e third item %s' "$run" >"$work/third.txt"
@@ -111,19 +108,17 @@ printf '<b>e2e html %s</b>' "$run" >"$work/page.html"
   -draw "rectangle 32,0 63,31" -type TrueColor BMP3:"$work/picture.bmp"
 first="e2e first item $run" second="e2e second item $run" third="e2e third item $run"
 
-panel_exists() { [ -n "$(find_window 'Enjoy your clipboard')" ]; }
-window_visible() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -q .; }
-
 # A copy still ending (from an earlier run) would answer the hotkeys too.
+panel_exists() { [ -n "$(find_window 'Enjoy your clipboard')" ]; }
 no_panel() { ! panel_exists; }
 check "no other copy of the program runs" until_within 20 no_panel
-(cd "$bin" && exec /usr/lib/wine/wine64 clipdock.exe) >"$work/program.log" 2>&1 &
+(cd "$bin" && exec "$wine" clipdock.exe) >"$work/program.log" 2>&1 &
 program_pid=$!
 check "the panel window exists" until_within 30 panel_exists
 panel=$(find_window 'Enjoy your clipboard')
 [ -n "$panel" ] || exit 1
 # Joining the viewer chain captures whatever the clipboard holds now.
-sleep 1
+until_within 10 items_are 1
 base=$(item_count)
 
 # Five captures, oldest first; each waits for its item file. Slots then
@@ -137,51 +132,100 @@ for entry in "text/plain first.txt" "text/html page.html" "image/bmp picture.bmp
   check "capture $n ($1)" until_within 15 items_are $((base + n))
 done
 
-# The tray icon: the newest, rightmost icon of Wine's own tray window at the
-# top left (an icon of an ended earlier copy may linger left of it).
+# The tray icon sits in Wine's own tray window at the top left, icons side
+# by side from its left edge; an icon left by an ended earlier copy may
+# still take a place, so each place is tried until the panel shows.
 tray=$(find_window 'Wine System Tray')
 check "the tray window exists" test -n "$tray"
 geometry "$tray"
-tx=$((X + WIDTH - 8)) ty=$((Y + 8))
-bring_up() {
-  xdotool mousemove $tx $ty click 1
-  sleep 1  # the fade-in ends the click-through
+tray_x=$X tray_y=$Y tray_w=$WIDTH tray_h=$HEIGHT
+panel_awake() {  # a tray click, then the panel visible and taking clicks
+  local x
+  for ((x = tray_x + tray_h / 2; x < tray_x + tray_w; x += tray_h)); do
+    xdotool mousemove "$x" $((tray_y + tray_h / 2)) click 1
+    until_within 2 window_visible 'Enjoy your clipboard' && break
+  done
+  window_visible 'Enjoy your clipboard' || return 1
+  sleep 0.6  # the fade-in (four 100 ms steps) makes the panel take clicks again
 }
-xdotool mousemove $tx $ty click 1
-check "a tray click shows the panel" until_within 10 window_visible 'Enjoy your clipboard'
-sleep 1  # the fade-in: four 100 ms steps
+check "a tray click shows the panel" panel_awake
 geometry "$panel"
 px=$X py=$Y pw=$WIDTH ph=$HEIGHT
+# The list starts below the header and the preview box; its rows are 60
+# pixels high. Row centre N, counted from the top of the visible list:
+list_y=$((py + 148))
+row_y() { echo $((list_y + 60 * $1 + 30)); }
 shot panel
-check "the panel's frame is drawn" at_least "$(count_color "$shots/panel.png" "$px" "$py" "$pw" 160 "$FRAME")" $((2 * 3 * (pw - 20)))
-check "the header shows its images" at_least "$("$CONVERT" "$shots/panel.png" -crop "${pw}x80+$px+$py" +repage -format '%k' info:)" 20
-check "the list shows occupied rows" at_least "$(count_color "$shots/panel.png" "$px" $((py + 146)) "$pw" 300 "$OCCUPIED_ROW")" 300
+check "the panel's frame is drawn" \
+  at_least "$(count_color "$shots/panel.png" "$px" "$py" "$pw" 160 "$FRAME")" $((2 * 3 * (pw - 20)))
+check "the header shows its images" at_least "$(colours "$shots/panel.png" "$px" "$py" "$pw" 80)" 20
+check "the list shows occupied rows" \
+  at_least "$(count_color "$shots/panel.png" "$px" "$list_y" "$pw" 300 "$OCCUPIED_ROW")" 300
 
-# A click on the list's first visible row restores slot 1. The checks above
-# may have outlasted the panel's 8-second inactivity count, after which it
-# lets the mouse through, so the tray brings it up again first.
-bring_up
-xdotool mousemove $((px + pw / 2)) $((py + 146 + 30)) click 1
-check "a row click restores its item" until_within 5 clipboard_is "$second"
-sleep 0.5
-shot panel-after-click
-check "the list marks the current row" at_least "$(count_color "$shots/panel-after-click.png" "$px" $((py + 146)) "$pw" 300 "$CURRENT_ROW")" 100
+# While the newest item is the incoming one, the list starts at slot 1, so
+# a click on the first row restores slot 1. The checks above may have
+# outlasted the panel's 8-second inactivity count, after which it lets the
+# mouse through, so the tray brings it up again first.
+panel_awake
+xdotool mousemove $((px + pw / 2)) "$(row_y 0)" click 1
+check "a row click restores its item" until_within 10 clipboard_is "$second"
+current_row_is() {  # current_row_is ROW: the list marks that row as current
+  shot list
+  at_least "$(count_color "$shots/list.png" "$px" $((list_y + 60 * $1)) "$pw" 60 "$CURRENT_ROW")" 100
+}
+# Now slot 0 is an ordinary row again, and the clicked item is the second.
+check "the list marks the clicked row as current" until_within 5 current_row_is 1
+cp "$shots/list.png" "$shots/panel-after-click.png"
 
-# Keys reach the hook only in a program with the keyboard focus: a click on
-# the preview strip activates the panel (not on the header above it, which
-# starts the platform's move loop: that loop takes the arrow keys and peeks
-# at every message, so the hook would see each key more than once).
-bring_up
-xdotool mousemove $((px + pw / 2)) $((py + 120)) click 1
-sleep 0.3
+# The hotkeys, pressed while another program has the keyboard focus. The
+# hook reads the keys as they are when it handles an event, so each step
+# holds Ctrl and Alt until the focused program has seen them, then holds
+# the arrow until the step has happened.
+"$wine" "$tool" focus 120 >"$work/keys" 2>/dev/null &
+pids+=($!)
+said() { tr -d '\r' <"$work/keys" | grep -qx "$1"; }
+check "the focus window starts" until_within 15 said ready
+focus=$(find_window 'e2e keys')
+xdotool mousemove --window "$focus" 50 30 >/dev/null 2>&1
+xdotool windowfocus --sync "$focus" >/dev/null 2>&1
+step() {  # step KEY EXPECTED-CHECK...: one Ctrl+Alt+KEY, true once the check holds
+  local key=$1 ok=0
+  shift
+  : >"$work/keys"
+  xdotool keydown ctrl alt
+  until_within 5 said 'key 18'
+  xdotool keydown "$key"
+  until_within 10 "$@" || ok=1
+  xdotool keyup "$key"
+  xdotool keyup alt ctrl
+  return $ok
+}
+check "Ctrl+Alt+Up steps to the newer item" step Up clipboard_is "$third"
+check "the list follows to the first row" until_within 5 current_row_is 0
+check "Ctrl+Alt+Down steps back" step Down clipboard_is "$second"
+check "Ctrl+Alt+Down steps to the picture" step Down clipboard_has image/bmp
+check "the list follows to the third row" until_within 5 current_row_is 2
+check "Ctrl+Alt+Down steps to the HTML" step Down clipboard_has text/html
+check "Ctrl+Alt+Up steps back to the picture" step Up clipboard_has image/bmp
+: >"$work/keys"
+xdotool key x
+check "other keys still reach the focused program" until_within 5 said 'key 88'
+
 # Shift sends the panel away and shows the popup at the bottom right.
-chord shift
+check "Ctrl+Alt+Shift shows the popup" step shift window_visible 'Clipboard Viewer'
 popup=$(find_window 'Clipboard Viewer')
-check "Ctrl+Alt+Shift shows the popup" until_within 5 window_visible 'Clipboard Viewer'
 geometry "$popup"
 shot popup
-check "the popup shows the header" at_least "$("$CONVERT" "$shots/popup.png" -crop "${WIDTH}x60+$X+$Y" +repage -format '%k' info:)" 10
+check "the popup shows the header" at_least "$(colours "$shots/popup.png" "$X" "$Y" "$WIDTH" 60)" 10
+check "the popup shows the current picture" \
+  at_least "$(count_color "$shots/popup.png" "$X" "$Y" "$WIDTH" "$HEIGHT" "srgb(40,40,220)")" 100
+check "the popup slides away" until_within 15 window_hidden 'Clipboard Viewer'
 
-rm -rf "$work"
+"$wine" "$tool" command 1106 >/dev/null 2>&1
+until_within 15 eval '! kill -0 $program_pid 2>/dev/null'
+wait "$program_pid"
+code=$?
+program_pid=
+check "Exit ends the program with code 0" test "$code" -eq 0
 echo "$failures failed"
 [ "$failures" -eq 0 ]
