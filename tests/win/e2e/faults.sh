@@ -265,12 +265,17 @@ fi
 
 ini_readonly=""
 if [ "$(id -u)" = 0 ]; then
-  chattr +i "$ini" 2>/dev/null && { immutable+=("$ini"); ini_readonly="chattr +i"; }
+  if chattr +i "$ini" 2>/dev/null; then
+    immutable+=("$ini"); ini_readonly="chattr +i"
+  elif mount --bind "$ini" "$ini" 2>/dev/null; then
+    mounts+=("$ini")
+    mount -o remount,bind,ro "$ini" 2>/dev/null && ini_readonly="read-only bind mount"
+  fi
 else
   chmod a-w "$ini" && ini_readonly="chmod a-w"
 fi
 if [ -z "$ini_readonly" ]; then
-  skip "read-only settings: chattr +i is not possible here"
+  skip "read-only settings: neither chattr +i nor a read-only bind mount is possible here"
 else
   before_state=$(state)
   seen=$(draws)
@@ -278,7 +283,11 @@ else
   until_ok 15 more_draws "$seen" || fail "read-only settings: the capture never ended"
   sleep 0.2
   kept=$(grep -laF "captured while the settings are read-only $$" "$folder"/*.crx 2>/dev/null | head -1)
-  [ "$ini_readonly" = "chattr +i" ] && { chattr -i "$ini"; immutable=(); } || chmod u+w "$ini"
+  case $ini_readonly in
+    chattr*) chattr -i "$ini"; immutable=() ;;
+    chmod*) chmod u+w "$ini" ;;
+    *) umount "$ini" || umount -l "$ini"; mounts=("${mounts[@]:0:${#mounts[@]}-1}") ;;
+  esac
   if alive && [ -n "$kept" ] && [ "$(state)" = "$before_state" ]; then
     expect[$(basename "$kept")]=$clip
     sums[$(basename "$kept")]=$(md5sum <"$kept")
