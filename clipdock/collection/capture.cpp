@@ -215,6 +215,7 @@ void CaptureClipboard(HWND panel)
             FindDuplicateItem();
             PromoteCurrentItem();
         }
+        FinishNewItem();
     }
 
     if (noticePending) {

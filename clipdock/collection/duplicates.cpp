@@ -54,16 +54,19 @@ void FindDuplicateItem()
         fclose(incoming);
         return;
     }
-    for (int b = 1; b < SLOT_COUNT; b++) {
-        if (itemSlots[b].flags == 0)
+    // The newest stored item first; last the oldest, which this capture
+    // pushed out of the history and which is deleted only if nothing matches.
+    for (int b = 1; b <= SLOT_COUNT; b++) {
+        ItemSlot &slot = b < SLOT_COUNT ? itemSlots[b] : evictedItem;
+        if (slot.flags == 0)
             continue;
         // A stored item whose file is gone or unreadable counts as different.
-        FILE *stored = OpenSlotItemFile(b);
+        FILE *stored = OpenItemFile(slot);
         if (stored == NULL)
             continue;
         if (ListFormats(stored, &storedFormats) && storedFormats == incomingFormats &&
             CompareClipboardFiles(incoming, stored) == 0) {
-            itemSlots[b].flags |= SLOT_CURRENT;
+            slot.flags |= SLOT_CURRENT;
             fclose(incoming);
             DropIncomingItem();
             fclose(stored);

@@ -87,6 +87,8 @@ void RestoreClipboardItem(int slot, HWND owner)
         platformCalls.closeClipboard();
     }
     fclose(item);
-    if (itemSlots[0].flags != 0)
+    // Nothing new arrived: with the history full, pushing slot 0 down would
+    // delete the oldest item, so slot 0 then keeps its item, no longer current.
+    if (itemSlots[0].flags != 0 && itemSlots[SLOT_COUNT - 1].flags == 0)
         VacateIncomingSlot();
 }

@@ -13,6 +13,7 @@
 #include "shell/settings.h"
 
 ItemSlot itemSlots[SLOT_COUNT];
+ItemSlot evictedItem;
 
 static const char ITEM_FOLDER_NAME[] = "\\Tarn Clipboard";
 static const char STATE_KEY[] = "CLIPBOOK_STATE";
@@ -117,20 +118,25 @@ bool EnsureItemFolder(char *folder)
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Moves every entry down one slot and frees slot 0 (its name stays); returns
+// the entry that fell off the end of the history.
+static ItemSlot ShiftIntoHistory()
+{
+    ItemSlot evicted = itemSlots[SLOT_COUNT - 1];
+    for (int k = SLOT_COUNT - 1; k >= 1; k--)
+        itemSlots[k] = itemSlots[k - 1];
+    itemSlots[0].flags = 0;
+    return evicted;
+}
+
 void VacateIncomingSlot()
 {
-    // A current item in slot 31 is the one a restore just put on the clipboard:
-    // it keeps its place, and the entry above it is the one that goes.
-    int last = (itemSlots[SLOT_COUNT - 1].flags & SLOT_CURRENT) ? SLOT_COUNT - 2 : SLOT_COUNT - 1;
-    ItemSlot evicted = itemSlots[last];
-    for (int k = last; k >= 1; k--)
-        itemSlots[k] = itemSlots[k - 1];
+    ItemSlot evicted = ShiftIntoHistory();
     if (evicted.flags != 0) {
         char folder[MAX_PATH];
         if (ItemFolderPath(folder))
             DeleteItemFile(folder, evicted.name);
     }
-    itemSlots[0].flags = 0;
 }
 
 // True when an occupied slot other than skip already uses name.
@@ -173,24 +179,54 @@ static bool MakeFreshItemName(const char *folder, char *path)
 
 FILE *BeginNewItem()
 {
+    if (evictedItem.flags != 0)
+        FinishNewItem();  // a capture that was never finished
     for (ItemSlot &slot : itemSlots)
         if (slot.flags != 0)
             slot.flags &= ~SLOT_CURRENT;
+    // The oldest item is only held aside: whether it has to go is known once
+    // the new item is written and compared.
     if (itemSlots[0].flags != 0)
-        VacateIncomingSlot();
+        evictedItem = ShiftIntoHistory();
 
     char folder[MAX_PATH];
-    if (!EnsureItemFolder(folder))
-        return NULL;
     char path[ITEM_PATH_SIZE];
-    if (!MakeFreshItemName(folder, path))
+    FILE *stream = NULL;
+    if (EnsureItemFolder(folder) && MakeFreshItemName(folder, path))
+        stream = platformCalls.openFile(path, "w+b");
+    if (stream == NULL) {
+        FinishNewItem();
         return NULL;
-    FILE *stream = platformCalls.openFile(path, "w+b");
-    if (stream == NULL)
-        return NULL;
+    }
     itemSlots[0].flags = SLOT_OCCUPIED | SLOT_CURRENT;
     SaveCollectionState();
     return stream;
+}
+
+void FinishNewItem()
+{
+    if (evictedItem.flags == 0)
+        return;
+    ItemSlot evicted = evictedItem;
+    evictedItem.flags = 0;
+    if (itemSlots[0].flags != 0) {
+        char folder[MAX_PATH];
+        if (ItemFolderPath(folder))
+            DeleteItemFile(folder, evicted.name);
+    } else {
+        // Nothing new was kept: every entry goes back up, the held one into
+        // slot 31, and a stored copy of the new content (now current) leads,
+        // in the order a duplicate gets when the history has room.
+        for (int k = 0; k < SLOT_COUNT - 1; k++)
+            itemSlots[k] = itemSlots[k + 1];
+        itemSlots[SLOT_COUNT - 1] = evicted;
+        for (int k = FindCurrentSlot(); k >= 1; k--) {
+            ItemSlot swap = itemSlots[k];
+            itemSlots[k] = itemSlots[k - 1];
+            itemSlots[k - 1] = swap;
+        }
+    }
+    SaveCollectionState();
 }
 
 void PromoteCurrentItem()
@@ -224,11 +260,16 @@ FILE *OpenSlotItemFile(int slot)
 {
     if (slot < 0 || slot >= SLOT_COUNT)
         return NULL;
+    return OpenItemFile(itemSlots[slot]);
+}
+
+FILE *OpenItemFile(const ItemSlot &slot)
+{
     char folder[MAX_PATH];
     char path[ITEM_PATH_SIZE];
-    const char *name = itemSlots[slot].name;
-    if (!EnsureItemFolder(folder) || !IsItemFileName(name, strlen(name)) ||
-        !MakeItemFilePath(folder, name, path))
+    size_t length = strnlen(slot.name, sizeof slot.name);
+    if (!EnsureItemFolder(folder) || !IsItemFileName(slot.name, length) ||
+        !MakeItemFilePath(folder, slot.name, path))
         return NULL;
     // Stored items are only ever read: opening them read-only keeps them
     // restorable in a read-only folder and safe from any stray write.
@@ -268,6 +309,10 @@ static void StateSectionName(char *user)
 
 void SaveCollectionState()
 {
+    // While a capture holds the oldest entry aside the list would leave it
+    // out; FinishNewItem saves once the table is whole again.
+    if (evictedItem.flags != 0)
+        return;
     char state[SLOT_COUNT * sizeof itemSlots[0].name + 1];
     size_t length = 0;
     for (const ItemSlot &slot : itemSlots) {

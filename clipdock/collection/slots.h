@@ -19,16 +19,24 @@ struct ItemSlot {
 };
 
 extern ItemSlot itemSlots[SLOT_COUNT];  // zero-filled at start; changed only through the operations below
+// The entry BeginNewItem pushed out of slot 31 while a capture runs, its file
+// still on disk; flags 0 when there is none. FinishNewItem settles it.
+extern ItemSlot evictedItem;
 
 int CountFreeSlots();
 int FindCurrentSlot();
 // Writes the item-folder path into folder (MAX_PATH bytes); false when unusable.
 bool EnsureItemFolder(char *folder);
 FILE *BeginNewItem();
+// Ends the capture that BeginNewItem started: with a new item kept in slot 0
+// the entry pushed out of slot 31 is deleted; otherwise (a duplicate, a
+// dropped or failed item) it comes back and nothing is lost.
+void FinishNewItem();
 void VacateIncomingSlot();
 void PromoteCurrentItem();
 void DropIncomingItem();
 FILE *OpenSlotItemFile(int slot);
+FILE *OpenItemFile(const ItemSlot &slot);  // the same, for an entry outside the table
 void ClearCollection();
 void SaveCollectionState();
 void LoadCollectionState(const char *state);

@@ -288,10 +288,26 @@ void WatchInstaller(HWND panel)
     }
 }
 
+// A viewer ahead of the panel that is destroyed without leaving the chain
+// takes the chain's head with it, and no change is announced any more. An
+// empty head while the panel is a member can only mean that: the panel joins
+// again (which captures what it missed) and keeps the viewers after it.
+void WatchViewerChain(HWND panel)
+{
+    if (GetClipboardViewer() != NULL)
+        return;
+    HWND after = nextClipboardViewer;
+    HWND previous = SetClipboardViewer(panel);
+    nextClipboardViewer = previous != NULL ? previous : (IsWindow(after) ? after : NULL);
+}
+
 LRESULT MsgTimer(HWND panel, WPARAM wParam, LPARAM lParam)
 {
     WatchInstaller(panel);
     switch (wParam) {
+    case INSTALLER_PROBE_TIMER:
+        WatchViewerChain(panel);
+        break;
     case FADE_TIMER:
         return FadeStep(panel);
     case AUTOHIDE_TIMER:

@@ -338,6 +338,126 @@ TEST_F(CaptureTest, OnlyCollectedFormatsAreRendered)
     ForgetFormat("Clipdock Expensive Format");
 }
 
+// A full history of 32 captured items, "full 0" the newest in slot 0 and
+// "full 31" the oldest, with the bytes of every item file.
+struct FullHistory {
+    Names names;
+    std::vector<std::string> bytes;
+};
+
+std::string FullText(int n) { return "full " + std::to_string(n); }
+
+class FullHistoryTest : public CaptureTest {
+protected:
+    FullHistory Fill()
+    {
+        for (int i = SLOT_COUNT - 1; i >= 0; i--)
+            CaptureText(FullText(i).c_str());
+        FullHistory history;
+        history.names = SlotNames();
+        for (const std::string &name : history.names)
+            history.bytes.push_back(FileBytes(ItemPath(name.c_str())));
+        return history;
+    }
+    // The table holds exactly the given items in this order, every file as
+    // it was, the state string lists them, and each restores its own text.
+    void ExpectWhole(const FullHistory &history, const std::vector<int> &order)
+    {
+        ASSERT_EQ(ItemFolderFiles().size(), 32u);
+        std::string state;
+        for (int i = 0; i < SLOT_COUNT; i++) {
+            const std::string &name = history.names[order[i]];
+            EXPECT_EQ(SlotNames()[i], name) << "slot " << i;
+            EXPECT_EQ(FileBytes(ItemPath(name.c_str())), history.bytes[order[i]]) << name;
+            state += name + ":";
+        }
+        EXPECT_EQ(StateValue(), state);
+        for (int i = 0; i < SLOT_COUNT; i++) {
+            RestoreClipboardItem(i, itemListWindow);
+            EXPECT_EQ(ClipboardBytes(CF_TEXT), Text(FullText(order[i]).c_str())) << "slot " << i;
+        }
+    }
+    static std::vector<int> Unchanged()
+    {
+        std::vector<int> order;
+        for (int i = 0; i < SLOT_COUNT; i++)
+            order.push_back(i);
+        return order;
+    }
+    // The order after a repeat of the item in slot repeated: it leads.
+    static std::vector<int> Leading(int repeated)
+    {
+        std::vector<int> order = Unchanged();
+        order.erase(order.begin() + repeated);
+        order.insert(order.begin(), repeated);
+        return order;
+    }
+};
+
+TEST_F(FullHistoryTest, RepeatOfAStoredItemKeepsAll32)
+{
+    struct Case {
+        const char *what;
+        int repeated;
+        bool atStart;  // the first capture of a run, on a reloaded collection
+    } cases[] = {
+        {"the incoming item", 0, false}, {"slot 1", 1, false}, {"slot 7", 7, false},
+        {"slot 30", 30, false},          {"the oldest", 31, false},
+        {"slot 12 at start-up", 12, true}, {"the oldest at start-up", 31, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        FullHistory history = Fill();
+        if (c.atStart) {
+            memset(itemSlots, 0, sizeof itemSlots);
+            LoadCollectionState(StateValue().c_str());
+            firstCapturePending = true;
+        }
+        trayCalls.clear();
+        CaptureText(FullText(c.repeated).c_str());
+        EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT) << "the repeated item leads";
+        EXPECT_EQ(FindCurrentSlot(), 0);
+        EXPECT_EQ(CountFreeSlots(), 0);
+        EXPECT_EQ(evictedItem.flags, 0u);
+        if (!c.atStart) {
+            EXPECT_EQ(Notice().first, "30 items - Clipboard Full");
+        }
+        ExpectWhole(history, Leading(c.repeated));
+    }
+}
+
+TEST_F(FullHistoryTest, NewItemStillReplacesTheOldest)
+{
+    FullHistory history = Fill();
+    CaptureText("something new");
+    EXPECT_FALSE(FileExists(ItemPath(history.names[31].c_str())));
+    EXPECT_EQ(ItemFolderFiles().size(), 32u);
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("something new"));
+    for (int i = 1; i < SLOT_COUNT; i++)
+        EXPECT_EQ(SlotNames()[i], history.names[i - 1]);
+    EXPECT_TRUE(HasRecord(ReadItemFile(ItemPath(itemSlots[0].name)), {CF_TEXT, "", Text("something new")}));
+}
+
+TEST_F(FullHistoryTest, StartOnAnEmptyClipboardKeepsAll32)
+{
+    // What the panel does at start: the first capture finds the clipboard
+    // empty, the newest item goes back onto it with the panel as owner, and
+    // that change is captured again.
+    FullHistory history = Fill();
+    memset(itemSlots, 0, sizeof itemSlots);
+    LoadCollectionState(StateValue().c_str());
+    firstCapturePending = true;
+    ASSERT_TRUE(EmptyTheClipboard());
+    CaptureClipboard(panelWindow);
+    ASSERT_TRUE(clipboardWasEmpty);
+    RestoreClipboardItem(0, panelWindow);
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), Text(FullText(0).c_str()));
+    CaptureClipboard(panelWindow);
+    EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+    ExpectWhole(history, Unchanged());
+}
+
 // A full disk: files are created, but nothing can be written into them.
 FILE *FullDiskOpen(const char *path, const char *mode)
 {
@@ -381,6 +501,21 @@ TEST_F(CaptureTest, FailingDiskKeepsWhatWasStored)
         ASSERT_LT(slot, SLOT_COUNT);
         RestoreClipboardItem(slot, itemListWindow);
         EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("stored before"));
+    }
+}
+
+TEST_F(FullHistoryTest, FailingDiskKeepsAll32)
+{
+    for (auto open : {FullDiskOpen, ReadOnlyOpen}) {
+        SetUp();
+        FullHistory history = Fill();
+        platformCalls.openFile = open;
+        CaptureText("cannot be written");
+        EXPECT_EQ(evictedItem.flags, 0u);
+        for (const ItemSlot &slot : itemSlots)
+            EXPECT_EQ(slot.flags, SLOT_OCCUPIED) << "no item is current: the clipboard holds none";
+        platformCalls.openFile = realPlatformCalls.openFile;
+        ExpectWhole(history, Unchanged());
     }
 }
 

@@ -219,22 +219,62 @@ TEST_F(SlotsTest, BeginNewItemIntoAFreeSlotZero)
     EXPECT_EQ(StateValue(), name + ":\\old.crx:");
 }
 
-TEST_F(SlotsTest, BeginNewItemWithAllSlotsOccupiedEvictsTheOldest)
+TEST_F(SlotsTest, FullTableHoldsTheOldestAsideUntilTheCaptureEnds)
+{
+    for (bool kept : {true, false}) {
+        SCOPED_TRACE(kept ? "new item kept" : "new item dropped");
+        SetUp();
+        FillAllSlots();
+        Names before = SlotNames();
+        SetIniValue(UserName().c_str(), "CLIPBOOK_STATE", "untouched");
+        FILE *f = BeginNewItem();
+        ASSERT_NE(f, nullptr);
+        fclose(f);
+        std::string incoming = itemSlots[0].name;
+        for (int i = 1; i < SLOT_COUNT; i++)
+            EXPECT_EQ(SlotNames()[i], Stored(i - 1));
+        EXPECT_EQ(evictedItem.name, Stored(31));
+        EXPECT_TRUE(FileExists(ItemPath(Stored(31).c_str()))) << "nothing is deleted yet";
+        EXPECT_EQ(StateValue(), "untouched") << "a list without the held item is not saved";
+        EXPECT_EQ(ItemFolderFiles().size(), 33u);
+
+        if (!kept)
+            DropIncomingItem();
+        FinishNewItem();
+        EXPECT_EQ(evictedItem.flags, 0u);
+        std::string state;
+        for (const std::string &name : SlotNames())
+            state += name + ":";
+        EXPECT_EQ(StateValue(), state);
+        if (kept) {
+            EXPECT_FALSE(FileExists(ItemPath(Stored(31).c_str())));
+            EXPECT_EQ(SlotNames()[0], incoming);
+            EXPECT_EQ(SlotNames()[31], Stored(30));
+        } else {
+            EXPECT_TRUE(FileExists(ItemPath(Stored(31).c_str())));
+            EXPECT_FALSE(FileExists(ItemPath(incoming.c_str())));
+            EXPECT_EQ(SlotNames(), before);
+            for (const ItemSlot &slot : itemSlots)
+                EXPECT_EQ(slot.flags, SLOT_OCCUPIED);
+        }
+        EXPECT_EQ(ItemFolderFiles().size(), 32u);
+    }
+}
+
+TEST_F(SlotsTest, FullTableGetsTheOldestBackWhenNoFileCanBeMade)
 {
     FillAllSlots();
-    FILE *f = BeginNewItem();
-    ASSERT_NE(f, nullptr);
-    fclose(f);
-    EXPECT_FALSE(FileExists(ItemPath(Stored(31).c_str())));
-    std::string state = std::string(itemSlots[0].name) + ":";
-    for (int i = 1; i < SLOT_COUNT; i++) {
-        EXPECT_EQ(itemSlots[i].flags, SLOT_OCCUPIED);
-        EXPECT_EQ(itemSlots[i].name, Stored(i - 1));
-        EXPECT_TRUE(FileExists(ItemPath(Stored(i - 1).c_str())));
-        state += Stored(i - 1) + ":";
-    }
-    EXPECT_EQ(StateValue(), state);
+    Names before = SlotNames();
+    SetIniValue(UserName().c_str(), "CLIPBOOK_STATE", "untouched");
+    platformCalls.openFile = [](const char *, const char *) -> FILE * { return NULL; };
+    EXPECT_EQ(BeginNewItem(), nullptr);
+    EXPECT_EQ(SlotNames(), before);
+    EXPECT_EQ(evictedItem.flags, 0u);
     EXPECT_EQ(ItemFolderFiles().size(), 32u);
+    std::string state;
+    for (const std::string &name : before)
+        state += name + ":";
+    EXPECT_EQ(StateValue(), state);
 }
 
 // A name generator that first offers names taken on disk or by a slot.

@@ -311,6 +311,7 @@ void CollectionTest::SetUp()
     for (const std::string &name : ItemFolderFiles())
         DeleteFileA(ItemPath(name.c_str()).c_str());
     memset(itemSlots, 0, sizeof itemSlots);
+    memset(&evictedItem, 0, sizeof evictedItem);
     firstCapturePending = false;
     clipboardWasEmpty = false;
     while (TakePopupMessage()) {

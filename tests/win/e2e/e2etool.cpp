@@ -11,6 +11,12 @@
  *                              titled "e2e keys" printing "key VK" per key press
  *   e2etool focus SECONDS      only the focusable "e2e keys" window, so that the
  *                              hotkeys reach the program's own popup alone
+ *   e2etool hold MS TEXT       holds the clipboard open for MS after putting TEXT
+ *                              on it, passing the panel a change notification
+ *                              meanwhile: "held", "told N ms", "released"
+ *   e2etool text               prints the clipboard's text as "row 0 HEX"
+ *   e2etool restore-rows N     clicks the item list's row 1 once, then rows 1..N,
+ *                              printing "row I HEX" (the restored text, UTF-8)
  * Lines go to stdout, flushed at once; exit code 0 on success.
  */
 #include <windows.h>
@@ -21,6 +27,7 @@
 
 namespace {
 
+const UINT LIST_RESET = WM_APP + 0;
 const UINT TRAY_CALLBACK = WM_APP + 1;
 const UINT HOTKEY = WM_APP + 3;
 const UINT TRAY_ID = 0x6051977;
@@ -99,6 +106,57 @@ void Run(DWORD seconds)
     }
 }
 
+// OpenClipboard, retried until the deadline: Wine's own clipboard bridge
+// holds it for a moment now and then.
+bool OpenClipboardWithin(HWND owner, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (!OpenClipboard(owner)) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+// The clipboard's Unicode text as UTF-8 in hex ("-" when there is none).
+void PrintClipboardText(HWND owner, unsigned long row)
+{
+    printf("row %lu ", row);
+    bool any = false;
+    if (OpenClipboardWithin(owner, 5000)) {
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        const wchar_t *text = data != NULL ? (const wchar_t *)GlobalLock(data) : NULL;
+        if (text != NULL) {
+            int length = (int)wcsnlen(text, GlobalSize(data) / sizeof(wchar_t));
+            int size = WideCharToMultiByte(CP_UTF8, 0, text, length, NULL, 0, NULL, NULL);
+            char *utf8 = (char *)malloc((size_t)size + 1);
+            if (utf8 != NULL) {
+                WideCharToMultiByte(CP_UTF8, 0, text, length, utf8, size, NULL, NULL);
+                for (int i = 0; i < size; i++)
+                    printf("%02x", (unsigned char)utf8[i]);
+                any = size > 0;
+                free(utf8);
+            }
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    if (!any)
+        printf("-");
+    printf("\n");
+    fflush(stdout);
+}
+
+// A click on the list's row for slot (row 0 lies above the client area).
+void ClickSlot(HWND list, int slot)
+{
+    SendMessageA(list, LIST_RESET, 0, 0);
+    LPARAM where = MAKELPARAM(10, (slot - 1) * 60 + 30);
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    SendMessageA(list, WM_LBUTTONUP, 0, where);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -155,6 +213,60 @@ int main(int argc, char **argv)
         SetFocus(keys);
         Line("ready", 0);
         Run((DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "hold") == 0 && argc == 4) {
+        HWND panel;
+        if (!Wait(&panel, "Betal_Clipdock", 1000))
+            return 1;
+        HWND holder = MakeWindow("E2eHolder", "e2e holder", WS_POPUP);
+        if (!OpenClipboardWithin(holder, 5000))
+            return 1;
+        DWORD start = GetTickCount();
+        EmptyClipboard();
+        size_t size = strlen(argv[3]) + 1;
+        HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, size);
+        if (text != NULL) {
+            memcpy(GlobalLock(text), argv[3], size);
+            GlobalUnlock(text);
+            SetClipboardData(CF_TEXT, text);
+        }
+        Line("held", 0);
+        // As a viewer ahead of the panel passes a change on while it reads.
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(panel, WM_DRAWCLIPBOARD, 0, 0, SMTO_NORMAL, 20000, &answer);
+        Line("told %lu ms", (unsigned long)(GetTickCount() - start));
+        DWORD hold = (DWORD)atoi(argv[2]);
+        while (GetTickCount() - start < hold) {
+            MSG msg;
+            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+        }
+        CloseClipboard();
+        Line("released", 0);
+        return 0;
+    }
+    if (strcmp(what, "text") == 0) {
+        PrintClipboardText(MakeWindow("E2eReader", "e2e reader", WS_POPUP), 0);
+        return 0;
+    }
+    if (strcmp(what, "restore-rows") == 0 && argc == 3) {
+        HWND panel;
+        if (!Wait(&panel, "Betal_Clipdock", 1000))
+            return 1;
+        HWND list = FindWindowExA(panel, NULL, "Betal_Clipboard", NULL);
+        if (list == NULL)
+            return 1;
+        HWND reader = MakeWindow("E2eReader", "e2e reader", WS_POPUP);
+        // The first click moves an incoming item into the history, so that
+        // row I then holds the I-th item of the saved list.
+        ClickSlot(list, 1);
+        int rows = atoi(argv[2]);
+        for (int row = 1; row <= rows; row++) {
+            ClickSlot(list, row);
+            PrintClipboardText(reader, (unsigned long)row);
+        }
         return 0;
     }
     return 2;

@@ -236,6 +236,43 @@ TEST_F(Panel, ChainChangesReplaceOrForward)
     nextClipboardViewer = saved;
 }
 
+// A viewer that joins after the panel and is destroyed without leaving cuts
+// the chain off at its head; within a probe period the panel is back, with
+// the viewer after it still served.
+TEST_F(Panel, RejoinsTheChainCutOffByADestroyedViewer)
+{
+    RecordingWindow after("ChainBehind", "behind", {WM_DRAWCLIPBOARD});
+    RecordingWindow ahead("ChainAhead", "ahead", {WM_DRAWCLIPBOARD});
+    HWND saved = nextClipboardViewer;
+    nextClipboardViewer = after.window;
+    ASSERT_EQ(panelWindow, SetClipboardViewer(ahead.window));
+    PumpFor(100);
+    DestroyWindow(ahead.window);
+    ASSERT_EQ(NULL, GetClipboardViewer()) << "the platform no longer cuts the chain";
+
+    size_t seen = after.got.size();
+    EXPECT_TRUE(PumpUntil([] { return GetClipboardViewer() == panelWindow; }, 5000));
+    EXPECT_EQ(after.window, nextClipboardViewer);
+    EXPECT_GT(after.got.size(), seen) << "joining again captures and passes the change on";
+
+    seen = after.got.size();
+    ASSERT_TRUE(PumpUntil([] { return OpenClipboard(NULL) != 0; }, 2000));
+    EmptyClipboard();
+    HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, 6);
+    memcpy(GlobalLock(text), "later", 6);
+    GlobalUnlock(text);
+    SetClipboardData(CF_TEXT, text);
+    CloseClipboard();
+    EXPECT_TRUE(PumpUntil([&] { return after.got.size() > seen; }, 3000))
+        << "a later change reaches the panel and the viewer after it";
+
+    // With the head in place the probe changes nothing.
+    SendMessageA(panelWindow, WM_TIMER, INSTALLER_PROBE_TIMER, 0);
+    EXPECT_EQ(panelWindow, GetClipboardViewer());
+    EXPECT_EQ(after.window, nextClipboardViewer);
+    nextClipboardViewer = saved;
+}
+
 TEST_F(Panel, InstallerMutexClosesTheProgramWithinASecond)
 {
     HANDLE mutex = CreateMutexA(NULL, FALSE, INSTALLER_MUTEX_NAME);

@@ -1,0 +1,410 @@
+#!/usr/bin/env bash
+# Faults met by the running clipdock.exe under Wine on the test display: the
+# item folder on a file system that fills up during a capture, the folder
+# made read-only, item files deleted, cut short or overwritten behind the
+# program's back, halcyon.ini deleted, read-only or full of garbage, the
+# clipboard held open by another program, and viewers destroyed without
+# leaving the chain. After each case the program must still run and every
+# item stored before must come back byte for byte when its row is clicked.
+# One line per case, with its figures.
+#   faults.sh SOURCE-DIR WINE-STATE BIN-DIR
+set -u
+src=$1 state=$2 bin=$3
+source "$src/scripts/wine-env.sh" vars "$state"
+[ -n "${DISPLAY:-}" ] || { echo "no test display (wine_env_start did not run)"; exit 1; }
+wine=/usr/lib/wine/wine64
+tool="$bin/e2etool.exe"
+work=$(mktemp -d)
+pids=()
+mounts=()
+immutable=()
+failures=0
+started=$SECONDS
+
+cleanup() {
+  local i
+  for f in "${immutable[@]}"; do chattr -i "$f" 2>/dev/null; done
+  [ -n "${folder:-}" ] && chmod u+w "$folder" "${ini:-/nonexistent}" 2>/dev/null
+  for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+    umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" 2>/dev/null
+  done
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do
+    for _ in $(seq 1 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$p" 2>/dev/null
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+skip() { echo "skipped: $*"; }
+
+# until_ok SECONDS COMMAND...: true once COMMAND succeeds, false at the deadline.
+until_ok() {
+  local deadline=$((SECONDS + $1)); shift
+  while ! "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+# put_file FILE [XCLIP-OPTIONS]: sets the X clipboard from FILE.
+put_file() {
+  local file=$1; shift
+  xclip -selection clipboard -quiet "$@" -i "$file" >/dev/null 2>&1 &
+  pids+=("$!")
+}
+clips=0
+# put_text TEXT: sets the X clipboard; $clip is the file holding the text.
+put_text() {
+  clips=$((clips + 1))
+  clip="$work/clip$clips"
+  printf '%s' "$1" >"$clip"
+  put_file "$clip"
+}
+
+mapfile -t winpaths < <("$wine" "$tool" paths 2>/dev/null | tr -d '\r')
+folder=$("$wine" winepath.exe -u "${winpaths[0]}" 2>/dev/null | tr -d '\r')
+ini=$("$wine" winepath.exe -u "${winpaths[1]}" 2>/dev/null | tr -d '\r')
+[ -n "$folder" ] && [ -n "$ini" ] || { echo "cannot find the item folder"; exit 1; }
+rm -rf "$folder" "$ini"
+mkdir -p "$folder"
+
+state() { grep -a '^CLIPBOOK_STATE=' "$ini" 2>/dev/null | head -1 | cut -d= -f2- | tr -d '\r'; }
+state_count() { state | tr -cd ':' | wc -c; }
+files() { find "$folder" -maxdepth 1 -name '*.crx' 2>/dev/null | wc -l; }
+newest() { local s; s=$(state); s=${s%%:*}; [ -n "$s" ] && echo "${s#\\}"; }
+newest_holds() { local f; f=$(newest) && [ -f "$folder/$f" ] && grep -aqF -- "$1" "$folder/$f"; }
+newest_is() { [ "$(newest)" = "$1" ]; }
+alive() { kill -0 "$clipdock" 2>/dev/null; }
+draws() { grep -c draw "$work/counter" 2>/dev/null; }
+more_draws() { [ "$(draws)" -gt "$1" ]; }
+hex() { od -An -v -tx1 "$1" | tr -d ' \n'; }
+x_clipboard_is() { timeout 5 xclip -o -selection clipboard >"$work/xout" 2>/dev/null && cmp -s "$1" "$work/xout"; }
+
+# What each stored item must restore to (its text file) and its file's sum.
+declare -A expect sums
+
+# capture TEXT [MARK]: puts TEXT on the clipboard and waits until it is the
+# newest item (found by MARK, an ASCII part of it, or the whole TEXT);
+# records what that item must give back.
+capture() {
+  put_text "$1"
+  if until_ok 15 newest_holds "${2:-$1}"; then
+    local name; name=$(newest)
+    expect[$name]=$clip
+    sums[$name]=$(md5sum <"$folder/$name")
+    return 0
+  fi
+  return 1
+}
+
+# A viewer after clipdock in the chain: one "draw" per change clipdock has
+# dealt with (clipdock passes a change on once its capture is over).
+"$wine" "$tool" chain 900 >"$work/counter" 2>/dev/null &
+pids+=("$!")
+until_ok 15 grep -q joined "$work/counter" || fail "the counting viewer did not join the chain"
+
+start_clipdock() {
+  (cd "$bin" && exec "$wine" clipdock.exe) >>"$work/clipdock.log" 2>&1 &
+  clipdock=$!
+  pids+=("$clipdock")
+  "$wine" "$tool" wait-window Betal_Clipdock 15000 >/dev/null 2>&1 || { fail "the panel did not appear"; exit 1; }
+}
+
+exit_clipdock() {
+  "$wine" "$tool" command 1106 >/dev/null 2>&1 || fail "could not send Exit"
+  until_ok 15 bash -c "! kill -0 $clipdock" || { fail "clipdock still runs 15 s after Exit"; return 1; }
+  wait "$clipdock"
+}
+
+# verify: clicks every row of the saved list and compares each restored text
+# with what was stored; checks every stored file against its sum. Sets
+# $verified to "K of N" and returns false unless all N came back.
+verify() {
+  local s names n out i name row want good=0 total=0 bad=""
+  s=$(state)
+  IFS=':' read -ra names <<<"$s"
+  n=${#names[@]}
+  out=$(timeout 60 "$wine" "$tool" restore-rows "$n" 2>/dev/null | tr -d '\r')
+  for ((i = 1; i <= n; i++)); do
+    name=${names[i - 1]#\\}
+    want=${expect[$name]:-}
+    [ -n "$want" ] || continue
+    total=$((total + 1))
+    row=$(sed -n "s/^row $i //p" <<<"$out")
+    if [ "$row" = "$(hex "$want")" ] && [ "$(md5sum <"$folder/$name")" = "${sums[$name]}" ]; then
+      good=$((good + 1))
+    else
+      bad="$bad $name"
+    fi
+  done
+  # The last row's item is now on the clipboard: X programs read it too.
+  if [ -n "$want" ] && [ "$good" -eq "$total" ]; then
+    until_ok 10 x_clipboard_is "$want" ||
+      bad="$bad (xclip -o differs for $name)"
+  fi
+  verified="$good of $total"
+  [ -n "$bad" ] && echo "  not restored whole:$bad"
+  [ "$total" -gt 0 ] && [ "$good" -eq "$total" ] && [ -z "$bad" ] && alive
+}
+
+# --- a collection to work on -------------------------------------------------
+put_text "clipdock faults start $$"
+start_clipdock
+until_ok 15 newest_holds "clipdock faults start $$" || fail "the content at start was not captured"
+expect[$(newest)]=$clip
+sums[$(newest)]=$(md5sum <"$folder/$(newest)")
+for i in 1 2 3 4 5; do
+  capture "stored item $i of clipdock faults $$ $(head -c $((i * 700)) /dev/zero | tr '\0' "$i")" ||
+    fail "item $i not captured"
+done
+capture "stored item with accents: café, naïve, Zürich $$" "stored item with accents: caf" || fail "item with accents not captured"
+if verify; then pass "set-up: $(files) items stored, $verified restored byte for byte"
+else fail "set-up: only $verified restored byte for byte"; fi
+
+# --- the item folder on a small file system that fills up mid-capture -----
+if [ "$(id -u)" != 0 ]; then
+  skip "full file system: mounting a small tmpfs over the item folder needs root"
+elif ! cp -a "$folder" "$work/before-tmpfs" || ! mount -t tmpfs -o size=4m clipdock-faults "$folder"; then
+  skip "full file system: tmpfs cannot be mounted here"
+else
+  mounts+=("$folder")
+  cp -a "$work/before-tmpfs/." "$folder/"
+  before_files=$(files) before_state=$(state)
+  room=$(( $(df -B1 --output=avail "$folder" | tail -1) - 256 * 1024 ))
+  head -c "$room" /dev/zero >"$folder/filler" 2>/dev/null
+  free=$(df -B1 --output=avail "$folder" | tail -1)
+  big="$work/big.txt"
+  { printf 'big capture of clipdock faults %s ' "$$"; head -c $((1024 * 1024)) /dev/zero | tr '\0' 'B'; } >"$big"
+  seen=$(draws)
+  put_file "$big"
+  until_ok 30 more_draws "$seen" || fail "full file system: the big capture never ended"
+  leftovers=$(find "$folder" -maxdepth 1 -name '*.crx' -newer "$big" | wc -l)
+  if alive && [ "$(files)" -eq "$before_files" ] && [ "$(state)" = "$before_state" ] && [ "$leftovers" -eq 0 ] && verify; then
+    pass "full file system: $(stat -c %s "$big")-byte text (about $((4 * $(stat -c %s "$big") / 1048576)) MB of formats) with $free bytes free: not kept, no partial file, $before_files items, $verified restored byte for byte"
+  else
+    fail "full file system: $(files) files (before $before_files), $leftovers partial, state '$(state)', $verified restored"
+  fi
+  rm -f "$folder/filler"
+  capture "after the disk had room again $$" && pass "full file system: the next capture is stored once there is room" ||
+    fail "full file system: no capture once there was room"
+  mkdir -p "$work/after-tmpfs"
+  cp -a "$folder/." "$work/after-tmpfs/"
+  umount "$folder" || umount -l "$folder"
+  mounts=("${mounts[@]:0:${#mounts[@]}-1}")
+  rm -f "$folder"/*.crx
+  cp -a "$work/after-tmpfs/." "$folder/"
+fi
+
+# --- the item folder made read-only ----------------------------------------
+readonly_how=""
+if [ "$(id -u)" = 0 ]; then
+  if mount --bind "$folder" "$folder" 2>/dev/null; then
+    mounts+=("$folder")
+    mount -o remount,bind,ro "$folder" 2>/dev/null && readonly_how="read-only bind mount"
+  fi
+  if [ -z "$readonly_how" ] && chattr +i "$folder" 2>/dev/null; then
+    immutable+=("$folder"); readonly_how="chattr +i"
+  fi
+elif chmod a-w "$folder"; then
+  readonly_how="chmod a-w"
+fi
+if [ -z "$readonly_how" ]; then
+  skip "read-only folder: neither a read-only bind mount nor chattr +i is possible here"
+elif touch "$folder/probe.crx" 2>/dev/null; then
+  rm -f "$folder/probe.crx"
+  skip "read-only folder: $readonly_how does not stop writes here"
+else
+  before_files=$(files) before_state=$(state)
+  seen=$(draws)
+  put_text "cannot be stored in a read-only folder $$"
+  until_ok 15 more_draws "$seen" || fail "read-only folder: the capture never ended"
+  if alive && [ "$(files)" -eq "$before_files" ] && [ "$(state)" = "$before_state" ] && verify; then
+    pass "read-only folder ($readonly_how): capture not stored, $before_files items, $verified restored byte for byte"
+  else
+    fail "read-only folder: $(files) files (before $before_files), $verified restored"
+  fi
+  case $readonly_how in
+    chattr*) chattr -i "$folder"; immutable=() ;;
+    chmod*) chmod u+w "$folder" ;;
+    *) umount "$folder" || umount -l "$folder"; mounts=("${mounts[@]:0:${#mounts[@]}-1}") ;;
+  esac
+  capture "writable again $$" && pass "read-only folder: the next capture is stored once it is writable" ||
+    fail "read-only folder: no capture once the folder was writable"
+fi
+
+# --- item files deleted, cut short and overwritten behind its back ---------
+IFS=':' read -ra names <<<"$(state)"
+gone=${names[1]#\\} cut=${names[2]#\\} noise=${names[3]#\\} repeat=${names[4]#\\}
+rm -f "$folder/$gone"
+head -c $(($(stat -c %s "$folder/$cut") / 2)) "$folder/$cut" >"$work/cut" && cat "$work/cut" >"$folder/$cut"
+head -c "$(stat -c %s "$folder/$noise")" /dev/urandom >"$work/noise" && cat "$work/noise" >"$folder/$noise"
+unset "expect[$gone]" "expect[$cut]" "expect[$noise]"
+repeat_text=${expect[$repeat]}
+capture "new after damage $$" || fail "damaged files: a new capture was not stored"
+put_file "$repeat_text"
+until_ok 15 newest_is "$repeat" || fail "damaged files: a repeat of an intact item did not move it to the front"
+# Rows of the damaged items are clicked too; the program must survive them.
+if verify && [ ! -e "$folder/$gone" ] && [ "$(md5sum <"$folder/$noise")" = "$(md5sum <"$work/noise")" ]; then
+  pass "damaged files (1 deleted, 1 cut to $(stat -c %s "$folder/$cut") bytes, 1 of random bytes): all rows clicked, repeat found, $verified intact items restored byte for byte"
+else
+  fail "damaged files: $verified intact items restored"
+fi
+
+# --- halcyon.ini deleted, read-only, full of garbage -----------------------
+rm -f "$ini"
+count=${#expect[@]}
+if capture "after the settings file was deleted $$" && [ "$(state_count)" -eq $((count + 3 + 1)) ] && verify; then
+  pass "settings deleted: recreated with all $(state_count) items listed, $verified restored byte for byte"
+else
+  fail "settings deleted: state lists $(state_count) items, $verified restored"
+fi
+
+ini_readonly=""
+if [ "$(id -u)" = 0 ]; then
+  if chattr +i "$ini" 2>/dev/null; then
+    immutable+=("$ini"); ini_readonly="chattr +i"
+  elif mount --bind "$ini" "$ini" 2>/dev/null; then
+    mounts+=("$ini")
+    mount -o remount,bind,ro "$ini" 2>/dev/null && ini_readonly="read-only bind mount"
+  fi
+else
+  chmod a-w "$ini" && ini_readonly="chmod a-w"
+fi
+if [ -z "$ini_readonly" ]; then
+  skip "read-only settings: neither chattr +i nor a read-only bind mount is possible here"
+else
+  before_state=$(state)
+  seen=$(draws)
+  put_text "captured while the settings are read-only $$"
+  until_ok 15 more_draws "$seen" || fail "read-only settings: the capture never ended"
+  sleep 0.2
+  kept=$(grep -laF "captured while the settings are read-only $$" "$folder"/*.crx 2>/dev/null | head -1)
+  case $ini_readonly in
+    chattr*) chattr -i "$ini"; immutable=() ;;
+    chmod*) chmod u+w "$ini" ;;
+    *) umount "$ini" || umount -l "$ini"; mounts=("${mounts[@]:0:${#mounts[@]}-1}") ;;
+  esac
+  if alive && [ -n "$kept" ] && [ "$(state)" = "$before_state" ]; then
+    expect[$(basename "$kept")]=$clip
+    sums[$(basename "$kept")]=$(md5sum <"$kept")
+    if capture "settings writable again $$" && verify; then
+      pass "read-only settings ($ini_readonly): capture stored, list left as it was; once writable $(state_count) items listed, $verified restored byte for byte"
+    else
+      fail "read-only settings: $verified restored once writable"
+    fi
+  else
+    fail "read-only settings: stored file '${kept}', state changed: $([ "$(state)" = "$before_state" ] && echo no || echo yes)"
+  fi
+fi
+
+# Garbage: lines of many KB, binary bytes, hostile names after the real ones
+# in the collection list, over-long and out-of-range values.
+victim="$folder/../victim.crx"
+echo "not an item" >"$victim"
+user_section=$(grep -a -B1000 '^CLIPBOOK_STATE=' "$ini" | grep -a '^\[' | tail -1 | tr -d '\r')
+real_state=$(state)
+write_garbage() {
+  {
+    printf '%s\r\n' "$(head -c 70000 /dev/zero | tr '\0' 'G')"
+    head -c 3000 /dev/urandom | tr -d '\0\n\r['
+    printf '\r\n[HALCYON]\r\ntransparency_min=99999999999999999999999\r\ntransparency_max=4294967295\r\n'
+    printf 'ENVIRONMENT=%s\r\n' "$(head -c 5000 /dev/zero | tr '\0' 'E')"
+    printf '[CLIPBOOK_STATE]\r\n%s=1\r\nPNG=%s\r\n' "$(head -c 8000 /dev/zero | tr '\0' 'K')" "$(head -c 9000 /dev/zero | tr '\0' '7')"
+    printf '%s\r\n' "$user_section"
+    printf 'CLIPBOOK_STATE=%s' "$real_state"
+    printf '%s' '\..\victim.crx:..\victim.crx:C:\windows\win.ini:\CON:\nul.crx:\a\b.crx:\lpt1.txt:'
+    printf '\\%s.crx:' "$(head -c 400 /dev/zero | tr '\0' 'L')"
+    printf '%s:' "$(tr 'a-z' 'A-Z' <<<"${real_state%%:*}")"
+    for i in $(seq 1 200); do printf '\\x%d\\..\\y.crx:' "$i"; done
+    printf '\r\n%s\r\n' "$(head -c 20000 /dev/zero | tr '\0' '=')"
+  } >"$ini"
+}
+write_garbage
+if capture "after garbage in the settings $$" && [ "$(state_count)" -eq $((${#expect[@]} + 3)) ] && verify; then
+  pass "settings garbage while running ($(stat -c %s "$ini") bytes): list rewritten with $(state_count) items, $verified restored byte for byte"
+else
+  fail "settings garbage while running: state lists $(state_count), $verified restored"
+fi
+
+# The same garbage read at start-up. A viewer joins before the program, so
+# that after the restart it is the program's next viewer (used below).
+real_state=$(state)
+exit_clipdock
+"$wine" "$tool" chain 900 >"$work/behind" 2>/dev/null &
+behind=$!
+pids+=("$behind")
+until_ok 15 grep -q joined "$work/behind" || fail "the viewer behind did not join"
+write_garbage
+t0=$SECONDS
+start_clipdock
+# The first capture finds the clipboard's item stored, which moves it to the
+# front: the same names, not necessarily in the same order.
+sorted_names() { tr ':' '\n' <<<"$1" | sort | tr '\n' ':'; }
+same_names() { [ "$(sorted_names "$(state)")" = "$(sorted_names "$real_state")" ]; }
+until_ok 10 same_names
+if alive && same_names && [ "$(cat "$victim")" = "not an item" ] && verify; then
+  pass "settings garbage at start-up: started in $((SECONDS - t0)) s, none of 209 hostile names taken, the $(state_count) stored items kept, victim untouched, $verified restored byte for byte"
+else
+  fail "settings garbage at start-up: state '$(state | head -c 200)', $verified restored"
+fi
+rm -f "$victim"
+
+# --- the clipboard held open by another program ----------------------------
+# The holder changes the clipboard and keeps it open for 5 s, passing the
+# change on to the panel meanwhile, as a viewer ahead of it would. (An X
+# change made during the hold is not used: Wine's bridge then stopped
+# importing X changes for a long while.)
+before_files=$(files) before_state=$(state)
+held_text="set while the clipboard is held $$"
+printf '%s' "$held_text" >"$work/held"
+"$wine" "$tool" hold 5000 "$held_text" >"$work/hold" 2>/dev/null &
+holder=$!
+pids+=("$holder")
+until_ok 15 grep -q held "$work/hold" || fail "held clipboard: the holder did not get the clipboard"
+until_ok 25 grep -q told "$work/hold" || fail "held clipboard: the program did not answer the notification"
+told=$(sed -n 's/^told \([0-9]*\) ms.*/\1/p' "$work/hold" | tr -d '\r')
+files_held=$(files) state_held=$(state)
+until_ok 20 grep -q released "$work/hold" || fail "held clipboard: the holder never let go"
+t0=$SECONDS
+if until_ok 15 newest_holds "$held_text"; then
+  expect[$(newest)]=$work/held; sums[$(newest)]=$(md5sum <"$folder/$(newest)")
+  held_after="stored $((SECONDS - t0)) s after the hold"
+else
+  held_after="not stored"
+fi
+if alive && [ -n "$told" ] && [ "$told" -lt 5000 ] && [ "$files_held" -eq "$before_files" ] &&
+   [ "$state_held" = "$before_state" ] && [ "$held_after" != "not stored" ] &&
+   capture "after the clipboard was let go $$" && verify; then
+  pass "held clipboard (5 s): the notification answered in $told ms without a capture, nothing changed meanwhile; the content $held_after; the next change stored; $verified restored byte for byte"
+else
+  fail "held clipboard: answered in '${told}' ms, files $files_held (before $before_files), content $held_after, $verified restored"
+fi
+
+# --- viewers destroyed without leaving the chain ---------------------------
+# Ahead of the program: the chain loses its head.
+"$wine" "$tool" chain 900 >"$work/ahead" 2>/dev/null &
+ahead=$!
+pids+=("$ahead")
+until_ok 15 grep -q joined "$work/ahead" || fail "the viewer ahead did not join"
+kill -9 "$ahead"
+t0=$SECONDS
+if capture "after the viewer ahead was killed $$" && verify; then
+  pass "viewer ahead killed: the next change stored within $((SECONDS - t0)) s, $verified restored byte for byte"
+else
+  fail "viewer ahead killed: no capture afterwards ($verified restored)"
+fi
+# Right after the program: it passes changes on to a window that is gone.
+kill -9 "$behind"
+if capture "after the viewer behind was killed $$" && capture "and once more $$" && verify; then
+  pass "viewer behind killed: two more changes stored, $verified restored byte for byte"
+else
+  fail "viewer behind killed: captures stopped ($verified restored)"
+fi
+
+exit_clipdock && pass "Exit ends clipdock after all faults"
+echo "$failures failure(s) in $((SECONDS - started)) s"
+[ "$failures" -eq 0 ]
