@@ -43,7 +43,7 @@ static void PlaceRecord(FILE *item, int32_t i, long long fileLength)
     // The size comes from the file: no record is larger than the file itself.
     if (GetClipboardFileItemSize(item, i, &size) < 0 || size == 0 || (long long)size > fileLength)
         return;
-    void *buffer = malloc(size);
+    void *buffer = platformCalls.allocEntry(size);
     if (buffer == NULL)
         return;
     if (LoadClipboardFileItem(item, i, buffer, size) >= 0) {
@@ -59,7 +59,7 @@ static void PlaceRecord(FILE *item, int32_t i, long long fileLength)
             GlobalFree(block);
         }
     }
-    free(buffer);
+    platformCalls.freeEntry(buffer);
 }
 
 void RestoreClipboardItem(int slot, HWND owner)
