@@ -21,9 +21,12 @@ static UINT RecordFormat(FILE *item, int32_t i)
     if (GetClipbordFileItemBaseFormat(item, i, &format) >= 0) {
         // Capture stores by number only the predefined memory-block formats;
         // anything else (an object handle's number, say) comes from a foreign
-        // file and would give the clipboard a handle of the wrong kind.
+        // file and would give the clipboard a handle of the wrong kind. A
+        // metafile picture's block holds a metafile handle, which was gone
+        // with the clipboard content it came from: its bytes would hand
+        // every program that pastes them a stale handle.
         if (format == 0 || format > CF_LOCALE || format == CF_BITMAP || format == CF_PALETTE ||
-            format == CF_ENHMETAFILE)
+            format == CF_ENHMETAFILE || format == CF_METAFILEPICT)
             return 0;
         return format;
     }

@@ -260,7 +260,8 @@ std::string RoomData(const std::string &bytes, const RawRoom &room)
 }
 
 // Restore places standard formats by number, except those whose data are
-// object handles and so mean nothing when read back from a file.
+// object handles, or hold one (a metafile picture), and so mean nothing when
+// read back from a file.
 bool IsRestorableNumber(uint32_t format)
 {
     return format >= 1 && format <= CF_LOCALE && format != CF_BITMAP && format != CF_PALETTE &&
@@ -1162,6 +1163,27 @@ TEST_F(MutationTest, PreviewOfAOneByteUnicodeEntryStaysInside)
     EXPECT_EQ(allocatedSizes, std::vector<size_t>{1});
     EXPECT_TRUE(liveBlocks.empty());
     allocatedSizes.clear();
+}
+
+// A metafile picture's bytes hold a handle of the session that captured
+// them: restore leaves them out, and places the rest.
+TEST_F(MutationTest, RestoreLeavesOutMetafilePictures)
+{
+    std::string picture(24, '\x01');  // mapping mode, extents, then a handle
+    std::string text("after it\0", 9);
+    std::string bytes =
+        BuildItemFile({{CF_METAFILEPICT, "", picture}, {CF_TEXT, "", text}});
+    ASSERT_TRUE(WriteWholeFile(context.folder + DAMAGED_NAME, bytes));
+    itemSlots[1].flags = SLOT_OCCUPIED;
+    strcpy(itemSlots[1].name, DAMAGED_NAME);
+    RestoreClipboardItem(1, ownerWindow);
+    EXPECT_EQ(allocatedSizes, std::vector<size_t>{text.size()});
+    allocatedSizes.clear();
+    ClipboardContent content;
+    ASSERT_TRUE(ReadClipboard(&content, [](UINT f) { return f == CF_TEXT; }));
+    EXPECT_EQ(content.bytes[CF_TEXT], text);
+    for (UINT f : content.formats)
+        EXPECT_NE(f, (UINT)CF_METAFILEPICT);
 }
 
 TEST_F(MutationTest, DamagedItemFilesReadCleanly)
