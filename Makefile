@@ -3,12 +3,15 @@
 #   make test    set-up, every build, every test
 #   make build   the native, win32 and win64 builds
 #   make bench   benchmarks (figures, no pass/fail)
-#   make fuzz    the item-file fuzzer for FUZZ_SECONDS (default 600)
+#   make fuzz    the item-file fuzzer: FUZZ_RUNS executions (default 10,000,000)
+#                on FUZZ_WORKERS processes (2), stopped after FUZZ_SECONDS (1800)
 #   make clean
 
 B := build
 CMAKE_FLAGS := -G Ninja -Wno-dev
-FUZZ_SECONDS ?= 600
+FUZZ_RUNS ?= 10000000
+FUZZ_WORKERS ?= 2
+FUZZ_SECONDS ?= 1800
 export CTEST_OUTPUT_ON_FAILURE := 1
 
 .PHONY: all setup build native win32 win64 test test-native test-win32 test-win64 \
@@ -48,7 +51,7 @@ fuzz-build: setup
 	cmake --build $(B)/fuzz
 
 fuzz: fuzz-build
-	bash scripts/fuzz.sh $(B)/fuzz $(FUZZ_SECONDS)
+	bash scripts/fuzz.sh $(B)/fuzz $(FUZZ_SECONDS) $(FUZZ_RUNS) $(FUZZ_WORKERS)
 
 bench: setup win64
 	@test -f $(B)/bench/build.ninja || cmake -S . -B $(B)/bench $(CMAKE_FLAGS) \

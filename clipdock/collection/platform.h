@@ -1,7 +1,8 @@
 /*
  * The platform calls of the collection and the tray icon that a test must be
  * able to make fail or observe (a full disk, a colliding file name, another
- * user, the tray): one table of function pointers, filled with the real calls.
+ * user, the tray, the memory a stored entry is read into): one table of
+ * function pointers, filled with the real calls.
  * A test swaps an entry and puts the real one back; nothing else in the
  * program knows about tests.
  */
@@ -20,6 +21,9 @@ struct PlatformCalls {
     BOOL (WINAPI *openClipboard)(HWND owner);                         // OpenClipboard
     BOOL (WINAPI *closeClipboard)(void);                              // CloseClipboard
     BOOL (WINAPI *notifyIcon)(DWORD message, PNOTIFYICONDATAA data);  // Shell_NotifyIconA
+    // The buffer one stored entry is read into, by restore and the previews.
+    void *(*allocEntry)(size_t size);                                 // malloc
+    void (*freeEntry)(void *buffer);                                  // free
 };
 
 extern PlatformCalls platformCalls;     // the calls in use; tests may swap entries

@@ -21,9 +21,12 @@ static UINT RecordFormat(FILE *item, int32_t i)
     if (GetClipbordFileItemBaseFormat(item, i, &format) >= 0) {
         // Capture stores by number only the predefined memory-block formats;
         // anything else (an object handle's number, say) comes from a foreign
-        // file and would give the clipboard a handle of the wrong kind.
+        // file and would give the clipboard a handle of the wrong kind. A
+        // metafile picture's block holds a metafile handle, which was gone
+        // with the clipboard content it came from: its bytes would hand
+        // every program that pastes them a stale handle.
         if (format == 0 || format > CF_LOCALE || format == CF_BITMAP || format == CF_PALETTE ||
-            format == CF_ENHMETAFILE)
+            format == CF_ENHMETAFILE || format == CF_METAFILEPICT)
             return 0;
         return format;
     }
@@ -43,7 +46,7 @@ static void PlaceRecord(FILE *item, int32_t i, long long fileLength)
     // The size comes from the file: no record is larger than the file itself.
     if (GetClipboardFileItemSize(item, i, &size) < 0 || size == 0 || (long long)size > fileLength)
         return;
-    void *buffer = malloc(size);
+    void *buffer = platformCalls.allocEntry(size);
     if (buffer == NULL)
         return;
     if (LoadClipboardFileItem(item, i, buffer, size) >= 0) {
@@ -59,7 +62,7 @@ static void PlaceRecord(FILE *item, int32_t i, long long fileLength)
             GlobalFree(block);
         }
     }
-    free(buffer);
+    platformCalls.freeEntry(buffer);
 }
 
 void RestoreClipboardItem(int slot, HWND owner)

@@ -14,6 +14,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "collection/platform.h"
 #include "collection/slots.h"
 #include "libtarn.h"
 #include "shell/globals.h"
@@ -109,8 +110,7 @@ void DrawAnsiText(HDC dc, const uint8_t *bytes, uint32_t size, const RECT *box)
 
 void DrawUnicodeText(HDC dc, const uint8_t *bytes, uint32_t size, const RECT *box)
 {
-    // An odd last byte is no whole character. The buffer came from malloc,
-    // so it is aligned for wchar_t.
+    // An odd last byte is no whole character.
     size_t units = size / 2;
     const wchar_t *text = (const wchar_t *)bytes;
     size_t length = 0;
@@ -122,6 +122,11 @@ void DrawUnicodeText(HDC dc, const uint8_t *bytes, uint32_t size, const RECT *bo
         if (text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF)
             length--;  // not half a surrogate pair
     }
+    // Empty text draws nothing; the platform is not handed it at all, since
+    // it reads the first character even of no characters, and a one-byte
+    // entry has no whole first character.
+    if (length == 0)
+        return;
     RECT area = *box;
     DrawTextW(dc, text, (int)length, &area, TEXT_FORMAT);
 }
@@ -278,14 +283,15 @@ void DrawItemPreview(int slot, RECT *box, HDC dc, DWORD maxWidth, DWORD maxHeigh
             fileLength = ftell(item);  // -1 past 2 GB: no check then
         if (fileLength >= 0 && (long long)size > fileLength)
             error = READ_FAILED_LOAD;
-        else if ((bytes = (uint8_t *)malloc(size)) == NULL)
+        else if ((bytes = (uint8_t *)platformCalls.allocEntry(size)) == NULL)
             error = READ_FAILED_MEMORY;
         else if (LoadClipboardFileItem(item, index, bytes, size) < 0)
             error = READ_FAILED_LOAD;
     }
     fclose(item);
     if (error != 0) {
-        free(bytes);
+        if (bytes != NULL)
+            platformCalls.freeEntry(bytes);
         DrawReadError(dc, box, error);
         return;
     }
@@ -307,5 +313,5 @@ void DrawItemPreview(int slot, RECT *box, HDC dc, DWORD maxWidth, DWORD maxHeigh
         // a foreign file) takes part in the choice but draws nothing.
         break;
     }
-    free(bytes);
+    platformCalls.freeEntry(bytes);
 }
