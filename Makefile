@@ -5,6 +5,7 @@
 #   make bench   benchmarks (figures, no pass/fail)
 #   make fuzz    the item-file fuzzer: FUZZ_RUNS executions (default 10,000,000)
 #                on FUZZ_WORKERS processes (2), stopped after FUZZ_SECONDS (1800)
+#   make dist    dist/clipdock-VERSION-win32.zip for Windows users
 #   make clean
 
 B := build
@@ -15,7 +16,7 @@ FUZZ_SECONDS ?= 1800
 export CTEST_OUTPUT_ON_FAILURE := 1
 
 .PHONY: all setup build native win32 win64 test test-native test-win32 test-win64 \
-        fuzz-build fuzz fuzz-short bench run clean
+        fuzz-build fuzz fuzz-short bench run dist clean
 
 all: build
 
@@ -58,6 +59,9 @@ bench: setup win64
 	  -DCMAKE_BUILD_TYPE=Release -DCLIPDOCK_TESTS=OFF -DCLIPDOCK_BENCH=ON
 	cmake --build $(B)/bench
 	bash scripts/bench.sh $(B)
+
+dist: setup win32
+	bash scripts/dist.sh $(B)/win32
 
 run: setup win64
 	bash scripts/run.sh $(B)/win64
