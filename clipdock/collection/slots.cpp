@@ -21,15 +21,26 @@ static const char STATE_KEY[] = "CLIPBOOK_STATE";
 // Generated names that collide with an existing file are given up after this many tries.
 #define NAME_ATTEMPTS 100
 
-// The application-data folder followed by "\Tarn Clipboard", without checking it.
+// The application-data folder followed by "\Tarn Clipboard", without checking
+// that it exists. The folder is looked up once: every paint and every
+// duplicate check opens item files, and the lookup costs more than the open.
+// A failed lookup is not kept, and gives no folder (never the drive's root).
 static bool ItemFolderPath(char *folder)
 {
-    folder[0] = '\0';
-    SHGetFolderPathA(NULL, CSIDL_APPDATA | CSIDL_FLAG_CREATE, NULL, 0, folder);
-    size_t length = strlen(folder);
-    if (length + sizeof ITEM_FOLDER_NAME > MAX_PATH)
-        return false;
-    memcpy(folder + length, ITEM_FOLDER_NAME, sizeof ITEM_FOLDER_NAME);
+    static char itemFolder[MAX_PATH];
+    if (itemFolder[0] == '\0') {
+        char appData[MAX_PATH] = {0};
+        if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA | CSIDL_FLAG_CREATE, NULL, 0, appData)))
+            appData[0] = '\0';
+        size_t length = strlen(appData);
+        if (length == 0 || length + sizeof ITEM_FOLDER_NAME > MAX_PATH) {
+            folder[0] = '\0';
+            return false;
+        }
+        memcpy(itemFolder, appData, length);
+        memcpy(itemFolder + length, ITEM_FOLDER_NAME, sizeof ITEM_FOLDER_NAME);
+    }
+    memcpy(folder, itemFolder, strlen(itemFolder) + 1);
     return true;
 }
 
