@@ -34,7 +34,10 @@ bool KeyIsDown(int key)
 
 extern "C" LRESULT CALLBACK ClipboardKeyboardProc(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code < 0)
+    // Only an event being removed from the queue is a key press. HC_NOREMOVE
+    // comes from a PeekMessage that leaves the event queued, as modal loops
+    // do; acting on it would report the press again when it is removed.
+    if (code != HC_ACTION)
         return CallNextHookEx(keyboardHook, code, wParam, lParam);
     if (!KeyIsDown(VK_CONTROL) || !KeyIsDown(VK_MENU))
         return CallNextHookEx(keyboardHook, code, wParam, lParam);

@@ -75,10 +75,9 @@ protected:
         PumpFor(50);
     }
 
-    // One key event, processed before this returns.
-    void Key(BYTE vk, bool up)
+    // One key event, queued and not yet processed.
+    void Inject(BYTE vk, bool up)
     {
-        int before = hookCalls;
         INPUT input = {};
         input.type = INPUT_KEYBOARD;
         input.ki.wVk = vk;
@@ -87,12 +86,32 @@ protected:
         if (vk == VK_UP || vk == VK_DOWN)
             input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
         ASSERT_EQ(1u, SendInput(1, &input, sizeof input));
-        ASSERT_TRUE(PumpUntil([&] { return hookCalls > before; }, 2000))
-            << "key " << (int)vk << (up ? " up" : " down") << " was not processed";
         if (up)
             down.erase(std::remove(down.begin(), down.end(), vk), down.end());
         else
             down.push_back(vk);
+    }
+    // One key event, processed before this returns.
+    void Key(BYTE vk, bool up, DWORD timeoutMs = 2000)
+    {
+        int before = hookCalls;
+        Inject(vk, up);
+        ASSERT_TRUE(PumpUntil([&] { return hookCalls > before; }, timeoutMs))
+            << "key " << (int)vk << (up ? " up" : " down") << " was not processed";
+    }
+    // Looks at the queued key-down of vk without removing it, as a modal loop
+    // does; false when it is not there within two seconds.
+    bool PeekKeyDown(BYTE vk)
+    {
+        DWORD start = GetTickCount();
+        do {
+            MSG msg;
+            if (PeekMessageA(&msg, target->window, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE) &&
+                (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == vk)
+                return true;
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
+        } while (GetTickCount() - start < 2000);
+        return false;
     }
     void Chord(std::vector<BYTE> keys)
     {
@@ -198,6 +217,36 @@ TEST_F(Hook, WithoutAPopupTheChordIsStillKept)
     EXPECT_TRUE(otherTitle->got.empty());
     popup = new RecordingWindow("Betal_Notify", "Clipboard Viewer", {HOTKEY_MESSAGE});
     secondPopup = new RecordingWindow("Betal_Notify", "Clipboard Viewer", {HOTKEY_MESSAGE});
+}
+
+// A modal loop (a window being moved, a menu) peeks at input with
+// PM_NOREMOVE, and the hook is called with HC_NOREMOVE for every such look.
+// Only the removal of the event is the key press.
+TEST_F(Hook, PeekedChordIsReportedAndKeptOnlyWhenRemoved)
+{
+    Chord({VK_CONTROL, VK_MENU});
+    Forget();
+    Inject(VK_UP, false);
+    for (int look = 0; look < 3; look++)
+        ASSERT_TRUE(PeekKeyDown(VK_UP)) << "look " << look << ": the peeked chord was dropped";
+    EXPECT_TRUE(popup->got.empty()) << "reported while only peeked at";
+    ASSERT_TRUE(PumpUntil([&] { return !popup->got.empty(); }, 2000)) << "never reported";
+    PumpFor(50);
+    EXPECT_EQ(std::vector<WPARAM>{HOTKEY_UP}, Masks(popup));
+    EXPECT_FALSE(TargetGotDown(VK_UP)) << "the chord reached the program";
+}
+
+TEST_F(Hook, PeekedKeyUnderCtrlAltIsReportedOnce)
+{
+    Chord({VK_CONTROL, VK_MENU});
+    Forget();
+    Inject('T', false);
+    for (int look = 0; look < 3; look++)
+        ASSERT_TRUE(PeekKeyDown('T')) << "look " << look;
+    EXPECT_TRUE(popup->got.empty()) << "reported while only peeked at";
+    ASSERT_TRUE(PumpUntil([&] { return TargetGotDown('T'); }, 2000));
+    EXPECT_EQ(std::vector<WPARAM>{0}, Masks(popup)) << "one event, one report";
+    EXPECT_EQ(std::vector<WPARAM>{0}, Masks(secondPopup));
 }
 
 TEST(LibraryEntry, VersionIsAnsweredOnlyForTheTwoRecordSizes)
