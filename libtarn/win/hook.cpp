@@ -25,6 +25,13 @@ namespace {
 const BYTE HOTKEY_KEYS[8] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT,
                              VK_SPACE, VK_SHIFT, VK_PAUSE, VK_RETURN};
 
+// How long a program's input thread waits for one popup to handle a report.
+// The wait keeps the order of keys and steps (a paste typed after Ctrl+Alt+Down
+// finds the item already on the clipboard); the limit keeps a popup that does
+// not answer from stopping every program's keyboard. A report that times out
+// is still handled once the popup gets to it.
+const UINT HOTKEY_SEND_TIMEOUT = 500;
+
 bool KeyIsDown(int key)
 {
     return (GetAsyncKeyState(key) & 0x8000) != 0;
@@ -50,9 +57,14 @@ extern "C" LRESULT CALLBACK ClipboardKeyboardProc(int code, WPARAM wParam, LPARA
             mask |= (WPARAM)1 << bit;
     }
 
+    // A hung popup gives up at once (after the system has seen it unresponsive
+    // for a few seconds) and a slow one after the timeout; the answer is unused.
     HWND target = NULL;
-    while ((target = FindWindowExW(NULL, target, HOTKEY_TARGET_CLASS, HOTKEY_TARGET_TITLE)) != NULL)
-        SendMessageW(target, HOTKEY_MESSAGE, mask, 0);
+    while ((target = FindWindowExW(NULL, target, HOTKEY_TARGET_CLASS, HOTKEY_TARGET_TITLE)) != NULL) {
+        DWORD_PTR answer;
+        SendMessageTimeoutW(target, HOTKEY_MESSAGE, mask, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                            HOTKEY_SEND_TIMEOUT, &answer);
+    }
 
     if (mask != 0) {
         CallNextHookEx(keyboardHook, code, wParam, lParam);

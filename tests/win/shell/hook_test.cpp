@@ -28,6 +28,47 @@ LRESULT CALLBACK WatchKeys(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(watchHook, code, wParam, lParam);
 }
 
+// A "Clipboard Viewer" popup on a thread of its own that stops taking
+// messages once its window exists, for 30 s or until it is let go. Its
+// window is of the class the fixture's popups registered, and only looked up
+// (never recorded) by that class's procedure.
+struct HungPopup {
+    HANDLE thread = NULL, ready = NULL, release = NULL;
+    HWND window = NULL;  // written by the popup's thread before ready
+
+    static DWORD WINAPI Run(void *param)
+    {
+        HungPopup *self = (HungPopup *)param;
+        self->window = CreateWindowExA(0, "Betal_Notify", "Clipboard Viewer", WS_POPUP, 0, 0,
+                                       100, 100, NULL, NULL, GetModuleHandleA(NULL), NULL);
+        HWND window = self->window;
+        SetEvent(self->ready);
+        if (window == NULL)
+            return 1;
+        WaitForSingleObject(self->release, 30000);
+        DestroyWindow(window);
+        return 0;
+    }
+    bool Start()
+    {
+        ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+        release = CreateEventA(NULL, TRUE, FALSE, NULL);
+        thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+        return thread != NULL && WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0 &&
+               window != NULL;
+    }
+    ~HungPopup()
+    {
+        SetEvent(release);
+        if (thread != NULL) {
+            WaitForSingleObject(thread, 10000);
+            CloseHandle(thread);
+        }
+        CloseHandle(ready);
+        CloseHandle(release);
+    }
+};
+
 class Hook : public ::testing::Test {
 protected:
     // One focused window for the suite: Wine takes two seconds to let go of
@@ -247,6 +288,27 @@ TEST_F(Hook, PeekedKeyUnderCtrlAltIsReportedOnce)
     ASSERT_TRUE(PumpUntil([&] { return TargetGotDown('T'); }, 2000));
     EXPECT_EQ(std::vector<WPARAM>{0}, Masks(popup)) << "one event, one report";
     EXPECT_EQ(std::vector<WPARAM>{0}, Masks(secondPopup));
+}
+
+// A popup whose thread stops taking messages must not stop the keyboard of
+// the program the hook runs in; the popups that do answer are still told.
+TEST_F(Hook, HungPopupDoesNotHoldTheProgramsKeys)
+{
+    HungPopup hung;
+    ASSERT_TRUE(hung.Start());
+    DWORD start = GetTickCount();
+    Key(VK_CONTROL, false, 40000);
+    Key(VK_MENU, false, 40000);
+    Key(VK_UP, false, 40000);
+    Key(VK_UP, true, 40000);
+    Key('T', false, 40000);
+    DWORD elapsed = GetTickCount() - start;
+    // Each report may wait its timeout for the hung window; a wait until that
+    // window answers would last the whole 30 s it sleeps.
+    EXPECT_LT(elapsed, 15000u) << "the hung popup held the keys";
+    EXPECT_EQ((std::vector<WPARAM>{0, HOTKEY_UP, 0, 0}), Masks(popup));
+    EXPECT_FALSE(TargetGotDown(VK_UP));
+    EXPECT_TRUE(TargetGotDown('T'));
 }
 
 TEST(LibraryEntry, VersionIsAnsweredOnlyForTheTwoRecordSizes)
