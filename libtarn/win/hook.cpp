@@ -32,6 +32,9 @@ const BYTE HOTKEY_KEYS[8] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT,
 // is still handled once the popup gets to it.
 const UINT HOTKEY_SEND_TIMEOUT = 500;
 
+// One popup for each running program; more are not looked for.
+const int MAX_HOTKEY_TARGETS = 16;
+
 bool KeyIsDown(int key)
 {
     return (GetAsyncKeyState(key) & 0x8000) != 0;
@@ -57,12 +60,21 @@ extern "C" LRESULT CALLBACK ClipboardKeyboardProc(int code, WPARAM wParam, LPARA
             mask |= (WPARAM)1 << bit;
     }
 
+    // The popups are all found before any is told: one that comes to the top
+    // of the z-order while it handles its report would otherwise be found
+    // again after the next, and two such windows would be told for ever.
+    HWND targets[MAX_HOTKEY_TARGETS];
+    int count = 0;
+    HWND found = NULL;
+    while (count < MAX_HOTKEY_TARGETS &&
+           (found = FindWindowExW(NULL, found, HOTKEY_TARGET_CLASS, HOTKEY_TARGET_TITLE)) != NULL)
+        targets[count++] = found;
+
     // A hung popup gives up at once (after the system has seen it unresponsive
     // for a few seconds) and a slow one after the timeout; the answer is unused.
-    HWND target = NULL;
-    while ((target = FindWindowExW(NULL, target, HOTKEY_TARGET_CLASS, HOTKEY_TARGET_TITLE)) != NULL) {
+    for (int i = 0; i < count; i++) {
         DWORD_PTR answer;
-        SendMessageTimeoutW(target, HOTKEY_MESSAGE, mask, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+        SendMessageTimeoutW(targets[i], HOTKEY_MESSAGE, mask, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                             HOTKEY_SEND_TIMEOUT, &answer);
     }
 

@@ -311,6 +311,33 @@ TEST_F(Hook, HungPopupDoesNotHoldTheProgramsKeys)
     EXPECT_TRUE(TargetGotDown('T'));
 }
 
+// A popup that comes to the top of the z-order while it handles its report
+// (as a shown popup may) is not found again behind the next one: each popup
+// is told once per event, and two of them do not tell each other for ever.
+WNDPROC recordingProc = NULL;
+int raises = 0;
+
+LRESULT CALLBACK RaiseWhenTold(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Bounded, so that a hook that loops over these windows still returns.
+    if (message == HOTKEY_MESSAGE && raises++ < 100)
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return CallWindowProcA(recordingProc, window, message, wParam, lParam);
+}
+
+TEST_F(Hook, PopupsThatReorderThemselvesAreToldOnceEach)
+{
+    raises = 0;
+    recordingProc = (WNDPROC)GetWindowLongPtrA(popup->window, GWLP_WNDPROC);
+    SetWindowLongPtrA(popup->window, GWLP_WNDPROC, (LONG_PTR)RaiseWhenTold);
+    SetWindowLongPtrA(secondPopup->window, GWLP_WNDPROC, (LONG_PTR)RaiseWhenTold);
+    Chord({VK_CONTROL, VK_MENU});
+    Key(VK_UP, false);
+    EXPECT_EQ((std::vector<WPARAM>{0, HOTKEY_UP}), Masks(popup));
+    EXPECT_EQ((std::vector<WPARAM>{0, HOTKEY_UP}), Masks(secondPopup));
+    EXPECT_FALSE(TargetGotDown(VK_UP));
+}
+
 TEST(LibraryEntry, VersionIsAnsweredOnlyForTheTwoRecordSizes)
 {
     HMODULE library = GetModuleHandleA("libtarn.dll");
