@@ -25,6 +25,16 @@ namespace {
 const BYTE HOTKEY_KEYS[8] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT,
                              VK_SPACE, VK_SHIFT, VK_PAUSE, VK_RETURN};
 
+// How long a program's input thread waits for one popup to handle a report.
+// The wait keeps the order of keys and steps (a paste typed after Ctrl+Alt+Down
+// finds the item already on the clipboard); the limit keeps a popup that does
+// not answer from stopping every program's keyboard. A report that times out
+// is still handled once the popup gets to it.
+const UINT HOTKEY_SEND_TIMEOUT = 500;
+
+// One popup for each running program; more are not looked for.
+const int MAX_HOTKEY_TARGETS = 16;
+
 bool KeyIsDown(int key)
 {
     return (GetAsyncKeyState(key) & 0x8000) != 0;
@@ -34,7 +44,10 @@ bool KeyIsDown(int key)
 
 extern "C" LRESULT CALLBACK ClipboardKeyboardProc(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code < 0)
+    // Only an event being removed from the queue is a key press. HC_NOREMOVE
+    // comes from a PeekMessage that leaves the event queued, as modal loops
+    // do; acting on it would report the press again when it is removed.
+    if (code != HC_ACTION)
         return CallNextHookEx(keyboardHook, code, wParam, lParam);
     if (!KeyIsDown(VK_CONTROL) || !KeyIsDown(VK_MENU))
         return CallNextHookEx(keyboardHook, code, wParam, lParam);
@@ -47,9 +60,23 @@ extern "C" LRESULT CALLBACK ClipboardKeyboardProc(int code, WPARAM wParam, LPARA
             mask |= (WPARAM)1 << bit;
     }
 
-    HWND target = NULL;
-    while ((target = FindWindowExW(NULL, target, HOTKEY_TARGET_CLASS, HOTKEY_TARGET_TITLE)) != NULL)
-        SendMessageW(target, HOTKEY_MESSAGE, mask, 0);
+    // The popups are all found before any is told: one that comes to the top
+    // of the z-order while it handles its report would otherwise be found
+    // again after the next, and two such windows would be told for ever.
+    HWND targets[MAX_HOTKEY_TARGETS];
+    int count = 0;
+    HWND found = NULL;
+    while (count < MAX_HOTKEY_TARGETS &&
+           (found = FindWindowExW(NULL, found, HOTKEY_TARGET_CLASS, HOTKEY_TARGET_TITLE)) != NULL)
+        targets[count++] = found;
+
+    // A hung popup gives up at once (after the system has seen it unresponsive
+    // for a few seconds) and a slow one after the timeout; the answer is unused.
+    for (int i = 0; i < count; i++) {
+        DWORD_PTR answer;
+        SendMessageTimeoutW(targets[i], HOTKEY_MESSAGE, mask, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                            HOTKEY_SEND_TIMEOUT, &answer);
+    }
 
     if (mask != 0) {
         CallNextHookEx(keyboardHook, code, wParam, lParam);

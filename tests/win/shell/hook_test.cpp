@@ -28,6 +28,47 @@ LRESULT CALLBACK WatchKeys(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(watchHook, code, wParam, lParam);
 }
 
+// A "Clipboard Viewer" popup on a thread of its own that stops taking
+// messages once its window exists, for 30 s or until it is let go. Its
+// window is of the class the fixture's popups registered, and only looked up
+// (never recorded) by that class's procedure.
+struct HungPopup {
+    HANDLE thread = NULL, ready = NULL, release = NULL;
+    HWND window = NULL;  // written by the popup's thread before ready
+
+    static DWORD WINAPI Run(void *param)
+    {
+        HungPopup *self = (HungPopup *)param;
+        self->window = CreateWindowExA(0, "Betal_Notify", "Clipboard Viewer", WS_POPUP, 0, 0,
+                                       100, 100, NULL, NULL, GetModuleHandleA(NULL), NULL);
+        HWND window = self->window;
+        SetEvent(self->ready);
+        if (window == NULL)
+            return 1;
+        WaitForSingleObject(self->release, 30000);
+        DestroyWindow(window);
+        return 0;
+    }
+    bool Start()
+    {
+        ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+        release = CreateEventA(NULL, TRUE, FALSE, NULL);
+        thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+        return thread != NULL && WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0 &&
+               window != NULL;
+    }
+    ~HungPopup()
+    {
+        SetEvent(release);
+        if (thread != NULL) {
+            WaitForSingleObject(thread, 10000);
+            CloseHandle(thread);
+        }
+        CloseHandle(ready);
+        CloseHandle(release);
+    }
+};
+
 class Hook : public ::testing::Test {
 protected:
     // One focused window for the suite: Wine takes two seconds to let go of
@@ -75,10 +116,9 @@ protected:
         PumpFor(50);
     }
 
-    // One key event, processed before this returns.
-    void Key(BYTE vk, bool up)
+    // One key event, queued and not yet processed.
+    void Inject(BYTE vk, bool up)
     {
-        int before = hookCalls;
         INPUT input = {};
         input.type = INPUT_KEYBOARD;
         input.ki.wVk = vk;
@@ -87,12 +127,32 @@ protected:
         if (vk == VK_UP || vk == VK_DOWN)
             input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
         ASSERT_EQ(1u, SendInput(1, &input, sizeof input));
-        ASSERT_TRUE(PumpUntil([&] { return hookCalls > before; }, 2000))
-            << "key " << (int)vk << (up ? " up" : " down") << " was not processed";
         if (up)
             down.erase(std::remove(down.begin(), down.end(), vk), down.end());
         else
             down.push_back(vk);
+    }
+    // One key event, processed before this returns.
+    void Key(BYTE vk, bool up, DWORD timeoutMs = 2000)
+    {
+        int before = hookCalls;
+        Inject(vk, up);
+        ASSERT_TRUE(PumpUntil([&] { return hookCalls > before; }, timeoutMs))
+            << "key " << (int)vk << (up ? " up" : " down") << " was not processed";
+    }
+    // Looks at the queued key-down of vk without removing it, as a modal loop
+    // does; false when it is not there within two seconds.
+    bool PeekKeyDown(BYTE vk)
+    {
+        DWORD start = GetTickCount();
+        do {
+            MSG msg;
+            if (PeekMessageA(&msg, target->window, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE) &&
+                (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == vk)
+                return true;
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
+        } while (GetTickCount() - start < 2000);
+        return false;
     }
     void Chord(std::vector<BYTE> keys)
     {
@@ -198,6 +258,84 @@ TEST_F(Hook, WithoutAPopupTheChordIsStillKept)
     EXPECT_TRUE(otherTitle->got.empty());
     popup = new RecordingWindow("Betal_Notify", "Clipboard Viewer", {HOTKEY_MESSAGE});
     secondPopup = new RecordingWindow("Betal_Notify", "Clipboard Viewer", {HOTKEY_MESSAGE});
+}
+
+// A modal loop (a window being moved, a menu) peeks at input with
+// PM_NOREMOVE, and the hook is called with HC_NOREMOVE for every such look.
+// Only the removal of the event is the key press.
+TEST_F(Hook, PeekedChordIsReportedAndKeptOnlyWhenRemoved)
+{
+    Chord({VK_CONTROL, VK_MENU});
+    Forget();
+    Inject(VK_UP, false);
+    for (int look = 0; look < 3; look++)
+        ASSERT_TRUE(PeekKeyDown(VK_UP)) << "look " << look << ": the peeked chord was dropped";
+    EXPECT_TRUE(popup->got.empty()) << "reported while only peeked at";
+    ASSERT_TRUE(PumpUntil([&] { return !popup->got.empty(); }, 2000)) << "never reported";
+    PumpFor(50);
+    EXPECT_EQ(std::vector<WPARAM>{HOTKEY_UP}, Masks(popup));
+    EXPECT_FALSE(TargetGotDown(VK_UP)) << "the chord reached the program";
+}
+
+TEST_F(Hook, PeekedKeyUnderCtrlAltIsReportedOnce)
+{
+    Chord({VK_CONTROL, VK_MENU});
+    Forget();
+    Inject('T', false);
+    for (int look = 0; look < 3; look++)
+        ASSERT_TRUE(PeekKeyDown('T')) << "look " << look;
+    EXPECT_TRUE(popup->got.empty()) << "reported while only peeked at";
+    ASSERT_TRUE(PumpUntil([&] { return TargetGotDown('T'); }, 2000));
+    EXPECT_EQ(std::vector<WPARAM>{0}, Masks(popup)) << "one event, one report";
+    EXPECT_EQ(std::vector<WPARAM>{0}, Masks(secondPopup));
+}
+
+// A popup whose thread stops taking messages must not stop the keyboard of
+// the program the hook runs in; the popups that do answer are still told.
+TEST_F(Hook, HungPopupDoesNotHoldTheProgramsKeys)
+{
+    HungPopup hung;
+    ASSERT_TRUE(hung.Start());
+    DWORD start = GetTickCount();
+    Key(VK_CONTROL, false, 40000);
+    Key(VK_MENU, false, 40000);
+    Key(VK_UP, false, 40000);
+    Key(VK_UP, true, 40000);
+    Key('T', false, 40000);
+    DWORD elapsed = GetTickCount() - start;
+    // Each report may wait its timeout for the hung window; a wait until that
+    // window answers would last the whole 30 s it sleeps.
+    EXPECT_LT(elapsed, 15000u) << "the hung popup held the keys";
+    EXPECT_EQ((std::vector<WPARAM>{0, HOTKEY_UP, 0, 0}), Masks(popup));
+    EXPECT_FALSE(TargetGotDown(VK_UP));
+    EXPECT_TRUE(TargetGotDown('T'));
+}
+
+// A popup that comes to the top of the z-order while it handles its report
+// (as a shown popup may) is not found again behind the next one: each popup
+// is told once per event, and two of them do not tell each other for ever.
+WNDPROC recordingProc = NULL;
+int raises = 0;
+
+LRESULT CALLBACK RaiseWhenTold(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Bounded, so that a hook that loops over these windows still returns.
+    if (message == HOTKEY_MESSAGE && raises++ < 100)
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return CallWindowProcA(recordingProc, window, message, wParam, lParam);
+}
+
+TEST_F(Hook, PopupsThatReorderThemselvesAreToldOnceEach)
+{
+    raises = 0;
+    recordingProc = (WNDPROC)GetWindowLongPtrA(popup->window, GWLP_WNDPROC);
+    SetWindowLongPtrA(popup->window, GWLP_WNDPROC, (LONG_PTR)RaiseWhenTold);
+    SetWindowLongPtrA(secondPopup->window, GWLP_WNDPROC, (LONG_PTR)RaiseWhenTold);
+    Chord({VK_CONTROL, VK_MENU});
+    Key(VK_UP, false);
+    EXPECT_EQ((std::vector<WPARAM>{0, HOTKEY_UP}), Masks(popup));
+    EXPECT_EQ((std::vector<WPARAM>{0, HOTKEY_UP}), Masks(secondPopup));
+    EXPECT_FALSE(TargetGotDown(VK_UP));
 }
 
 TEST(LibraryEntry, VersionIsAnsweredOnlyForTheTwoRecordSizes)
