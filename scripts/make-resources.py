@@ -355,25 +355,29 @@ def sys_glyphs():
 
 
 def about():
+    # The dialog's box is 339 x 153 pixels at 96 DPI with the system's dialog
+    # font (wider under Wine); the picture is made for larger fonts, so its
+    # content stays inside the box's size and the rest is blank.
     c = Canvas(394, 187, 1)  # 1 = white, 0 = black
-    c.frame(0, 0, 394, 187, 0, 2)
-    c.frame(5, 5, 389, 182, 0, 1)
+    x0, y0, w, h = 18, 22, 56, 90
     ink = dict(board=1, board_edge=0, paper=1, paper_edge=0, line=0, clip=1, clip_edge=0)
-    draw_clipboard(c, 20, 32, 70, 112, ink)
+    draw_clipboard(c, x0, y0, w, h, ink)
     # The board is hatched so that the emblem reads in one bit.
-    for y in range(44, 144):
-        for x in range(21, 89):
-            if (x + y) % 4 == 0 and c.get(x, y) == 1 and not (28 <= x < 82 and 54 <= y < 135):
+    paper_x = range(x0 + max(2, w // 8), x0 + w - max(2, w // 8))
+    paper_y = range(y0 + h // 5, y0 + h - max(2, h // 12))
+    for y in range(y0 + h // 10 + 1, y0 + h - 1):
+        for x in range(x0 + 1, x0 + w - 1):
+            if (x + y) % 4 == 0 and c.get(x, y) == 1 and not (x in paper_x and y in paper_y):
                 c.put(x, y, 0)
-    x = 108
-    c.text(x, 34, "TARN'S CLIPBOARD", 0, 3)
-    c.rect(x, 62, x + text_width("TARN'S CLIPBOARD", 3), 64, 0)
-    c.text(x, 76, "VERSION 1.0", 0, 2)
-    c.text(x, 100, "A HISTORY OF WHAT YOU COPY,", 0, 1)
-    c.text(x, 111, "DOCKED AT THE EDGE OF THE SCREEN.", 0, 1)
-    c.text(x, 128, "CTRL+ALT+UP/DOWN: STEP THROUGH IT", 0, 1)
-    c.text(x, 139, "CTRL+ALT+SPACE: SHOW THE PANEL", 0, 1)
-    c.text(x, 160, "(C) 2006 BETAL TEAM", 0, 1)
+    x = 92
+    c.text(x, 26, "TARN'S CLIPBOARD", 0, 2)
+    c.rect(x, 44, x + text_width("TARN'S CLIPBOARD", 2), 46, 0)
+    c.text(x, 54, "VERSION 1.0", 0, 2)
+    c.text(x, 80, "A HISTORY OF WHAT YOU COPY,", 0, 1)
+    c.text(x, 91, "DOCKED AT THE EDGE OF THE SCREEN.", 0, 1)
+    c.text(x, 105, "CTRL+ALT+UP/DOWN: STEP THROUGH IT", 0, 1)
+    c.text(x, 116, "CTRL+ALT+SPACE: SHOW THE PANEL", 0, 1)
+    c.text(x, 134, "(C) 2006 BETAL TEAM", 0, 1)
     return c, [(0, 0, 0), (255, 255, 255)]
 
 

@@ -246,6 +246,12 @@ HRESULT InitApplication()
 HRESULT ShutdownApplication()
 {
     Win32_UninstallClipboardHook();
+    // A class with a window left is not unregistered. The panel is gone with
+    // the loop; the popup lives until here.
+    if (popupWindow != NULL) {
+        DestroyWindow(popupWindow);
+        popupWindow = NULL;
+    }
     UnregisterClassA(PANEL_CLASS, appInstance);
     UnregisterClassA(ITEM_LIST_CLASS, appInstance);
     UnregisterClassA(POPUP_CLASS, appInstance);

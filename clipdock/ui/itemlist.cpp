@@ -42,27 +42,6 @@ void SetScrollRange(HWND list, UINT page)
     SetScrollInfo(list, SB_VERT, &info, TRUE);
 }
 
-// Sets the position alone and returns the one the scroll bar kept.
-int SetScrollPosition(HWND list, int position)
-{
-    SCROLLINFO info = {};
-    info.cbSize = sizeof info;
-    info.fMask = SIF_POS;
-    info.nPos = position;
-    SetScrollInfo(list, SB_VERT, &info, TRUE);
-    info.fMask = SIF_POS;
-    GetScrollInfo(list, SB_VERT, &info);
-    return info.nPos;
-}
-
-void RepaintNow(HWND window)
-{
-    if (window == NULL)
-        return;
-    InvalidateRect(window, NULL, TRUE);
-    UpdateWindow(window);
-}
-
 void RepaintListAndPanel(HWND list)
 {
     RepaintNow(list);
@@ -173,7 +152,7 @@ LRESULT MsgVScroll(HWND list, WPARAM wParam)
         next = maximum;
         break;
     }
-    int kept = SetScrollPosition(list, (int)next);
+    int kept = SetListPosition(list, (int)next);
     if ((DWORD)kept != position) {
         listTopRow = (DWORD)kept;
         RepaintNow(list);
@@ -194,13 +173,24 @@ LRESULT MsgLButtonDown(HWND list, WPARAM wParam, LPARAM lParam)
 
 LRESULT MsgListReset(HWND list, WPARAM wParam, LPARAM lParam)
 {
-    SetScrollPosition(list, 0);
+    SetListPosition(list, 0);
     listTopRow = 0;
     RepaintListAndPanel(list);
     return DefWindowProcA(list, LIST_RESET_MESSAGE, wParam, lParam);
 }
 
 }  // namespace
+
+int SetListPosition(HWND list, int position)
+{
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_POS;
+    info.nPos = position;
+    SetScrollInfo(list, SB_VERT, &info, TRUE);
+    GetScrollInfo(list, SB_VERT, &info);
+    return info.nPos;
+}
 
 DWORD ListRowCountFor(int clientHeight)
 {

@@ -17,6 +17,9 @@ LRESULT CALLBACK ItemListWindowProc(HWND window, UINT message, WPARAM wParam, LP
 
 // The rows of a paint, into dc for a client area of client's size.
 void DrawItemList(HDC dc, const RECT &client);
+// Sets the scroll position alone, redrawn; returns the position the scroll
+// bar kept (it stays within 0 .. max - page + 1).
+int SetListPosition(HWND list, int position);
 // Rows drawn for a client height.
 DWORD ListRowCountFor(int clientHeight);
 // The slot under client y coordinate y (0 or more) at the current scroll position.

@@ -38,14 +38,12 @@ const int BUTTON_AREA_WIDTH = 40;
 POINT hoverPoint;
 int hoverTicks = 0;
 
-void RestartTimer(HWND window, UINT_PTR id, UINT period)
-{
-    KillTimer(window, id);
-    SetTimer(window, id, period, NULL);
-}
-
+// Only a shown panel is watched: a pointer resting where a hidden panel
+// lies must not bring it to full opacity unseen.
 void StartHoverWatch(HWND panel)
 {
+    if (!IsWindowVisible(panel))
+        return;
     hoverTicks = -1;
     RestartTimer(panel, HOVER_TIMER, HOVER_PERIOD);
 }
@@ -67,12 +65,6 @@ void HidePanel(HWND panel)
     StopHoverWatch(panel);
 }
 
-void RepaintNow(HWND window)
-{
-    InvalidateRect(window, NULL, TRUE);
-    UpdateWindow(window);
-}
-
 void ShowDialog(HWND panel, WORD templateId, DLGPROC procedure)
 {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
@@ -90,8 +82,13 @@ LRESULT MsgCreate(HWND panel, WPARAM wParam, LPARAM lParam)
     // Joining the chain runs the first capture before SetClipboardViewer
     // returns, so clipboardWasEmpty is already known below.
     nextClipboardViewer = SetClipboardViewer(panel);
-    if (clipboardWasEmpty && (itemSlots[0].flags & SLOT_OCCUPIED) != 0)
+    if (clipboardWasEmpty && (itemSlots[0].flags & SLOT_OCCUPIED) != 0) {
+        // Putting the newest item back is no news: the capture of this change
+        // counts as the first one and gives no notice, which would otherwise
+        // come before the tray icon and the popup exist.
+        firstCapturePending = true;
         RestoreClipboardItem(0, panel);
+    }
     SetTimer(panel, INSTALLER_PROBE_TIMER, INSTALLER_PROBE_PERIOD, NULL);
     return DefWindowProcA(panel, WM_CREATE, wParam, lParam);
 }
@@ -122,6 +119,16 @@ LRESULT MsgClose(HWND panel, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(panel, WM_CLOSE, wParam, lParam);
 }
 
+// A menu tracked for a window that is not in the foreground stays open
+// when the user clicks elsewhere; the empty message after it lets the
+// platform finish the menu's mode.
+void TrackMenu(HWND panel, HMENU menu, int x, int y)
+{
+    SetForegroundWindow(panel);
+    TrackPopupMenu(menu, 0, x, y, 0, panel, NULL);
+    PostMessageA(panel, WM_NULL, 0, 0);
+}
+
 LRESULT MsgContextMenu(HWND panel, WPARAM wParam, LPARAM lParam)
 {
     HMENU menu = CreatePopupMenu();
@@ -133,7 +140,7 @@ LRESULT MsgContextMenu(HWND panel, WPARAM wParam, LPARAM lParam)
         AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
         AppendMenuA(menu, MF_STRING, CMD_SETTINGS, "Settings...");
         AppendMenuA(menu, MF_STRING, CMD_ABOUT, "About");
-        TrackPopupMenu(menu, 0, LOWORD(lParam), HIWORD(lParam), 0, panel, NULL);
+        TrackMenu(panel, menu, LOWORD(lParam), HIWORD(lParam));
         DestroyMenu(menu);
     }
     return DefWindowProcA(panel, WM_CONTEXTMENU, wParam, lParam);
@@ -161,11 +168,17 @@ LRESULT MsgNcHitTest(HWND panel, WPARAM wParam, LPARAM lParam)
     return HTCAPTION;
 }
 
+// The platform's own tracking of a close button would draw its button over
+// the header and cancel the close when the pointer moves during the click.
 LRESULT MsgNcLButtonDown(HWND panel, WPARAM wParam, LPARAM lParam)
 {
     if (wParam == HTMINBUTTON) {
         hideWhenFaded = true;
         FadeOutPanel(panel);
+        return 0;
+    }
+    if (wParam == HTCLOSE) {
+        PostMessageA(panel, WM_CLOSE, 0, 0);
         return 0;
     }
     return DefWindowProcA(panel, WM_NCLBUTTONDOWN, wParam, lParam);
@@ -219,6 +232,12 @@ LRESULT FadeStep(HWND panel)
 {
     if (currentAlpha == targetAlpha) {
         KillTimer(panel, FADE_TIMER);
+        // Sent away while already at the minimum (a hidden panel called with
+        // Ctrl+Alt+Shift, say): no step will reach it, so it ends here.
+        if (currentAlpha == transparencyMin && (panelHidden || hideWhenFaded)) {
+            hideWhenFaded = false;
+            HidePanel(panel);
+        }
         return 0;
     }
     DWORD diff = currentAlpha > targetAlpha ? currentAlpha - targetAlpha
@@ -273,9 +292,7 @@ void HoverStep(HWND panel)
     if (++hoverTicks < 2)
         return;
     hoverTicks = -1;
-    targetAlpha = transparencyMax;
-    RestartTimer(panel, FADE_TIMER, FADE_PERIOD);
-    RestartTimer(panel, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+    CallPanel(panel, false);
     EndClickThrough(panel);
 }
 
@@ -354,29 +371,49 @@ void ShowTrayMenu(HWND panel)
     if (menu == NULL)
         return;
     AppendMenuA(menu, MF_STRING, CMD_EXIT, "Exit");
-    TrackPopupMenu(menu, 0, cursor.x, cursor.y, 0, panel, NULL);
+    TrackMenu(panel, menu, cursor.x, cursor.y);
     DestroyMenu(menu);
 }
 
 LRESULT MsgTrayCallback(HWND panel, WPARAM wParam, LPARAM lParam)
 {
-    if (lParam == WM_LBUTTONDOWN) {
-        ShowWindow(panel, SW_SHOWNOACTIVATE);
-        panelHidden = false;
-        WakePanel(panel);
-    } else if (lParam == WM_RBUTTONDOWN) {
+    if (lParam == WM_LBUTTONDOWN)
+        CallPanel(panel, false);
+    else if (lParam == WM_RBUTTONDOWN)
         ShowTrayMenu(panel);
-    }
     return DefWindowProcA(panel, TRAY_CALLBACK_MESSAGE, wParam, lParam);
 }
 
 }  // namespace
+
+void RestartTimer(HWND window, UINT_PTR id, UINT period)
+{
+    KillTimer(window, id);
+    SetTimer(window, id, period, NULL);
+}
+
+void RepaintNow(HWND window)
+{
+    if (window == NULL)
+        return;  // a null window would invalidate every window of the desktop
+    InvalidateRect(window, NULL, TRUE);
+    UpdateWindow(window);
+}
 
 void WakePanel(HWND panel)
 {
     targetAlpha = transparencyMax;
     RestartTimer(panel, FADE_TIMER, FADE_PERIOD);
     RestartTimer(panel, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+}
+
+void CallPanel(HWND panel, bool sendAway)
+{
+    ShowWindow(panel, SW_SHOWNOACTIVATE);
+    panelHidden = sendAway;
+    WakePanel(panel);
+    if (sendAway)
+        targetAlpha = transparencyMin;
 }
 
 void FadeOutPanel(HWND panel)

@@ -44,5 +44,14 @@ LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 void WakePanel(HWND panel);
 // Fade towards transparencyMin, letting the mouse through until shown again.
 void FadeOutPanel(HWND panel);
+// Shows the panel without activating it and fades it up (sendAway false) or
+// away (true); panelHidden tells which. The tray click, the popup's hotkeys
+// and the hover watch all call the panel through here.
+void CallPanel(HWND panel, bool sendAway);
+
+// Stops timer id and starts it again, so that a pending period starts over.
+void RestartTimer(HWND window, UINT_PTR id, UINT period);
+// Invalidates the whole client area with erasing and updates it at once.
+void RepaintNow(HWND window);
 
 #endif

@@ -13,6 +13,7 @@
 #include "shell/globals.h"
 #include "tarnhook.h"
 #include "ui/fonts.h"
+#include "ui/itemlist.h"
 #include "ui/panel.h"
 #include "ui/panelpaint.h"
 #include "ui/preview.h"
@@ -24,41 +25,11 @@ namespace {
 // The list shows eight rows after a size; the current slot stays among them.
 const DWORD FOLLOW_ROWS = 8;
 
-void RestartTimer(HWND window, UINT_PTR id, UINT period)
-{
-    KillTimer(window, id);
-    SetTimer(window, id, period, NULL);
-}
-
-void RepaintNow(HWND window)
-{
-    if (window == NULL)
-        return;
-    InvalidateRect(window, NULL, TRUE);
-    UpdateWindow(window);
-}
-
-int SetListPosition(HWND list, DWORD position)
-{
-    SCROLLINFO info = {};
-    info.cbSize = sizeof info;
-    info.fMask = SIF_POS;
-    info.nPos = (int)position;
-    SetScrollInfo(list, SB_VERT, &info, TRUE);
-    GetScrollInfo(list, SB_VERT, &info);
-    return info.nPos;
-}
-
 // Brings the panel up (sendAway false) or lets it fade out (true).
-void CallPanel(bool sendAway)
+void CallThePanel(bool sendAway)
 {
-    if (panelWindow == NULL)
-        return;
-    ShowWindow(panelWindow, SW_SHOWNOACTIVATE);
-    panelHidden = sendAway;
-    targetAlpha = sendAway ? transparencyMin : transparencyMax;
-    RestartTimer(panelWindow, FADE_TIMER, FADE_PERIOD);
-    RestartTimer(panelWindow, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+    if (panelWindow != NULL)
+        CallPanel(panelWindow, sendAway);
 }
 
 void ShowRequest(HWND popup)
@@ -83,19 +54,19 @@ void Hotkey(HWND popup, WPARAM mask)
         if (current == 0)
             break;  // nothing is newer than the incoming slot
         RestoreIfOccupied(current - 1);
-        CallPanel(false);
+        CallThePanel(false);
         break;
     case HOTKEY_DOWN:
         if (current == SLOT_COUNT - 1)
             break;  // the oldest: no step and no panel call
         RestoreIfOccupied(current + 1);
-        CallPanel(false);
+        CallThePanel(false);
         break;
     case HOTKEY_SPACE:
-        CallPanel(false);
+        CallThePanel(false);
         break;
     case HOTKEY_SHIFT:
-        CallPanel(true);
+        CallThePanel(true);
         break;
     default:
         // Any other key, and every chord of two or more keys.
@@ -183,9 +154,9 @@ void FollowCurrentItem()
     // and the list goes back to the top.
     DWORD above = (DWORD)FindCurrentSlot() - 1;
     if (position + (FOLLOW_ROWS - 1) < above)
-        listTopRow = (DWORD)SetListPosition(itemListWindow, above - (FOLLOW_ROWS - 1));
+        listTopRow = (DWORD)SetListPosition(itemListWindow, (int)(above - (FOLLOW_ROWS - 1)));
     else if (position > above)
-        listTopRow = (DWORD)SetListPosition(itemListWindow, above);
+        listTopRow = (DWORD)SetListPosition(itemListWindow, (int)above);
     RepaintNow(itemListWindow);
 }
 

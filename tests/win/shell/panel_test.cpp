@@ -6,6 +6,7 @@
 #include "shell/globals.h"
 #include "shell/startup.h"
 #include "shell/tray.h"
+#include "tarnhook.h"
 #include "ui/panel.h"
 
 namespace {
@@ -339,12 +340,16 @@ TEST_F(Panel, ClearAllEmptiesTheHistoryAndTheClipboard)
     nextClipboardViewer = NULL;
 }
 
-// The menus are read while they are open, then dismissed.
+// The menus are read while they are open, then dismissed. Each is tracked
+// with the panel in the foreground and followed by an empty message, or it
+// would stay open when the user clicks elsewhere.
 class MenuProbe {
 public:
     static std::vector<std::pair<UINT, std::string>> items;
     static std::vector<UINT> checked;
     static WNDPROC panelProc;
+    static HWND foreground;  // while the menu was open
+    static bool nullPosted;  // the empty message that follows the menu
 
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
@@ -360,6 +365,7 @@ public:
                 if (GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED)
                     checked.push_back(id);
             }
+            foreground = GetForegroundWindow();
         }
         if (message == WM_ENTERIDLE)
             EndMenu();
@@ -368,17 +374,26 @@ public:
     static void Open(UINT message, WPARAM wParam, LPARAM lParam)
     {
         items.clear();
+        foreground = NULL;
+        nullPosted = false;
+        RecordingWindow other("MenuElsewhere", "elsewhere", {WM_NULL}, WS_POPUP | WS_VISIBLE);
+        SetForegroundWindow(other.window);
         panelProc = (WNDPROC)SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)Proc);
         // Should the menu loop not go idle, a timer of this thread ends it.
         UINT_PTR guard = SetTimer(NULL, 0, 1500, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
         SendMessageA(panelWindow, message, wParam, lParam);
         KillTimer(NULL, guard);
         SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)panelProc);
+        MSG msg;
+        while (PeekMessageA(&msg, panelWindow, 0, 0, PM_REMOVE))
+            nullPosted = nullPosted || msg.message == WM_NULL;
     }
 };
 std::vector<std::pair<UINT, std::string>> MenuProbe::items;
 std::vector<UINT> MenuProbe::checked;
 WNDPROC MenuProbe::panelProc;
+HWND MenuProbe::foreground;
+bool MenuProbe::nullPosted;
 
 TEST_F(Panel, MenusOfferTheCommandsWithTheCheckMark)
 {
@@ -390,6 +405,8 @@ TEST_F(Panel, MenusOfferTheCommandsWithTheCheckMark)
     MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)panelWindow, MAKELPARAM(1100, 300));
     EXPECT_EQ(panelMenu, MenuProbe::items);
     EXPECT_TRUE(MenuProbe::checked.empty());
+    EXPECT_EQ(panelWindow, MenuProbe::foreground);
+    EXPECT_TRUE(MenuProbe::nullPosted);
 
     SendMessageA(panelWindow, WM_COMMAND, CMD_DONT_HIDE, 0);
     MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)panelWindow, MAKELPARAM(1100, 300));
@@ -397,15 +414,18 @@ TEST_F(Panel, MenusOfferTheCommandsWithTheCheckMark)
 
     MenuProbe::Open(TRAY_CALLBACK_MESSAGE, TRAY_ICON_ID, WM_RBUTTONDOWN);
     EXPECT_EQ((std::vector<std::pair<UINT, std::string>>{{CMD_EXIT, "Exit"}}), MenuProbe::items);
+    EXPECT_EQ(panelWindow, MenuProbe::foreground);
+    EXPECT_TRUE(MenuProbe::nullPosted);
 }
 
 // A click-through panel gets no mouse messages: resting the pointer on it
-// brings it back after two ticks on the same spot.
+// brings it back after two ticks on the same spot, no longer hidden.
 TEST_F(Panel, RestingPointerBringsAFadingPanelBack)
 {
     ShowFromTray();
     currentAlpha = 255;
-    FadeOutPanel(panelWindow);
+    SendMessageA(panelWindow, WM_TIMER, AUTOHIDE_TIMER, 0);
+    ASSERT_TRUE(panelHidden);
     EXPECT_TIMER_RUNNING(panelWindow, HOVER_TIMER);
     FadeSteps();
     RECT frame;
@@ -425,10 +445,44 @@ TEST_F(Panel, RestingPointerBringsAFadingPanelBack)
     SendMessageA(panelWindow, WM_TIMER, HOVER_TIMER, 0);
     EXPECT_EQ(255u, targetAlpha);
     EXPECT_FALSE(ClickThrough());
+    EXPECT_FALSE(panelHidden) << "captures would show the popup over the shown panel";
     EXPECT_TIMER_RUNNING(panelWindow, FADE_TIMER);
     FadeSteps();
     EXPECT_TIMER_STOPPED(panelWindow, HOVER_TIMER) << "a fully shown panel needs no watch";
     SetCursorPos(0, 0);
+}
+
+// A hidden panel is not watched, and one sent away while already at the
+// minimum (hidden, then Ctrl+Alt+Shift) ends hidden instead of staying as
+// a faint strip.
+TEST_F(Panel, AHiddenPanelStaysHiddenAndUnwatched)
+{
+    ASSERT_FALSE(IsWindowVisible(panelWindow));
+    SendMessageA(panelWindow, WM_TIMER, AUTOHIDE_TIMER, 0);  // the first auto-hide after start
+    EXPECT_TIMER_STOPPED(panelWindow, HOVER_TIMER);
+
+    currentAlpha = transparencyMin;
+    SendMessageA(popupWindow, HOTKEY_MESSAGE, HOTKEY_SHIFT, 0);
+    ASSERT_TRUE(IsWindowVisible(panelWindow));
+    SendMessageA(panelWindow, WM_TIMER, FADE_TIMER, 0);
+    EXPECT_FALSE(IsWindowVisible(panelWindow));
+    EXPECT_TRUE(panelHidden);
+    EXPECT_TIMER_STOPPED(panelWindow, FADE_TIMER);
+    EXPECT_TIMER_STOPPED(panelWindow, HOVER_TIMER);
+}
+
+// Losing the activation starts the inactivity count over; gaining it does not.
+TEST_F(Panel, DeactivationRestartsTheAutoHide)
+{
+    RecordingWindow other("PanelElsewhere", "elsewhere", {WM_NULL}, WS_POPUP | WS_VISIBLE);
+    ShowFromTray();
+    KillTimer(panelWindow, AUTOHIDE_TIMER);
+    SetForegroundWindow(panelWindow);
+    ASSERT_EQ(panelWindow, GetForegroundWindow());
+    EXPECT_TIMER_STOPPED(panelWindow, AUTOHIDE_TIMER);
+    SetForegroundWindow(other.window);
+    ASSERT_EQ(other.window, GetForegroundWindow());
+    EXPECT_TIMER_RUNNING(panelWindow, AUTOHIDE_TIMER);
 }
 
 }  // namespace

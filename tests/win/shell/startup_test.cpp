@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "collection/capture.h"
 #include "collection/platform.h"
 #include "collection/slots.h"
 #include "shell/globals.h"
@@ -321,10 +322,10 @@ TEST_F(StartedProgram, StartsWithEverythingHidden)
         EXPECT_EQ(panelWindow, call.second) << "the tray talks to the panel";
     }
     EXPECT_GE(adds, 1);
-    HWND closed = panelWindow;
+    HWND closed = panelWindow, quickView = popupWindow;
     SendMessageA(panelWindow, WM_CLOSE, 0, 0);
-    DestroyWindow(popupWindow);
     ShutdownApplication();
+    EXPECT_FALSE(IsWindow(quickView)) << "shut-down leaves the popup";
     ASSERT_FALSE(trayCalls.empty());
     EXPECT_EQ((DWORD)NIM_DELETE, trayCalls.back().first);
     EXPECT_EQ(closed, trayCalls.back().second);
@@ -347,6 +348,7 @@ protected:
     {
         appInstance = GetModuleHandleA(NULL);
         platformCalls.notifyIcon = RecordTray;
+        trayCalls.clear();
         for (ItemSlot &slot : itemSlots)
             slot.flags = 0;
         FILE *item = BeginNewItem();
@@ -360,8 +362,6 @@ protected:
     {
         if (IsWindow(panelWindow))
             SendMessageA(panelWindow, WM_CLOSE, 0, 0);
-        if (IsWindow(popupWindow))
-            DestroyWindow(popupWindow);
         MSG msg;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
         }
@@ -402,6 +402,13 @@ TEST_F(StartOnClipboard, EmptyClipboardGetsTheNewestItemBack)
     SetClipboard(nullptr);
     PumpFor(100);
     ASSERT_EQ(S_OK, InitApplication());
+    // Putting it back is no news: no notice, which would come before the
+    // tray icon is added and go to a popup that does not exist yet.
+    ASSERT_FALSE(trayCalls.empty());
+    EXPECT_EQ((DWORD)NIM_ADD, trayCalls.front().first) << "a notice came first";
+    EXPECT_EQ(1u, trayCalls.size());
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, (HWND)-1, POPUP_SHOW_MESSAGE, POPUP_SHOW_MESSAGE, PM_REMOVE));
     EXPECT_EQ("stored words", ClipboardText());
 }
 

@@ -140,8 +140,6 @@ void StartedProgram::TearDown()
 {
     if (IsWindow(panelWindow))
         SendMessageA(panelWindow, WM_CLOSE, 0, 0);
-    if (IsWindow(popupWindow))
-        DestroyWindow(popupWindow);
     MSG msg;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
     }

@@ -290,6 +290,30 @@ TEST_F(PopupTest, ShownPopupHidesByItselfAfterThreeSeconds)
     EXPECT_GE(took, 2900u) << "hid before its three seconds";
 }
 
+// Clicked, the popup comes back to full size and stays while it is active;
+// once it loses the activation it hides three seconds later.
+TEST_F(PopupTest, ActivePopupStaysUntilItLosesTheActivation)
+{
+    HWND other = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, NULL,
+                                 NULL, GetModuleHandleA(NULL), NULL);
+    SendMessageA(popup, POPUP_SHOW_MESSAGE, 0, 0);
+    SendMessageA(popup, WM_TIMER, POPUP_HIDE_TIMER, 0);  // sliding
+    SetForegroundWindow(popup);
+    ASSERT_EQ(popup, GetActiveWindow());
+    RECT frame;
+    GetWindowRect(popup, &frame);
+    EXPECT_EQ(120, frame.bottom - frame.top);
+    EXPECT_FALSE(KillTimer(popup, POPUP_HIDE_TIMER)) << "an active popup hides by itself";
+
+    SetForegroundWindow(other);
+    ASSERT_EQ(other, GetActiveWindow());
+    slidingPopup = popup;
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(PumpUntil([] { return !IsWindowVisible(slidingPopup); }, 8000));
+    EXPECT_GE(GetTickCount() - start, 2900u) << "hid before its three seconds";
+    DestroyWindow(other);
+}
+
 TEST_F(PopupTest, PictureShowsTheHeaderAndTheCurrentItem)
 {
     StoreItem(2, {{0xFFFF, "<i>x</i>", "HTML Format"}}, SLOT_OCCUPIED | SLOT_CURRENT);
