@@ -5,7 +5,8 @@
 # the popup are checked for the header, the frame and the list rows, a click
 # on a list row restores that row's item, Ctrl+Alt+Up and Ctrl+Alt+Down step
 # the clipboard through the history with the list following, and
-# Ctrl+Alt+Shift sends the panel away and shows the popup.
+# Ctrl+Alt+Shift sends the panel away and shows the popup; the About box
+# is shown and closed, and a click on the close glyph ends the program.
 #   e2e.sh BIN_DIR WINE_STATE SCREENSHOT_DIR
 set -u
 bin=$1
@@ -221,11 +222,31 @@ check "the popup shows the current picture" \
   at_least "$(count_color "$shots/popup.png" "$X" "$Y" "$WIDTH" "$HEIGHT" "srgb(40,40,220)")" 100
 check "the popup slides away" until_within 15 window_hidden 'Clipboard Viewer'
 
-"$wine" "$tool" command 1106 >/dev/null 2>&1
-until_within 15 eval '! kill -0 $program_pid 2>/dev/null'
-wait "$program_pid"
-code=$?
-program_pid=
-check "Exit ends the program with code 0" test "$code" -eq 0
+# The About box as the user sees it (build/screenshots/about.png).
+"$wine" "$tool" command 1107 >/dev/null 2>&1
+check "the About box opens" until_within 10 window_visible About
+about=$(find_window About)
+geometry "$about"
+shot about
+check "the About box shows its picture" \
+  at_least "$(count_color "$shots/about.png" "$X" "$Y" "$WIDTH" "$HEIGHT" "srgb(0,0,0)")" 1000
+xdotool windowfocus --sync "$about" >/dev/null 2>&1
+xdotool key alt+F4
+check "Alt+F4 closes the About box" until_within 5 window_hidden About
+
+# The close glyph, clicked as a person clicks: the pointer moves a little
+# between the press and the release.
+program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
+panel_awake
+geometry "$panel"
+close_x=$((X + WIDTH - 9)) close_y=$((Y + 8))
+xdotool mousemove "$close_x" "$close_y" mousedown 1 mousemove $((close_x - 3)) "$close_y" mouseup 1
+code=running
+if until_within 15 program_ended; then
+  wait "$program_pid"
+  code=$?
+  program_pid=
+fi
+check "a click on the close glyph ends the program with code 0" test "$code" = 0
 echo "$failures failed"
 [ "$failures" -eq 0 ]
