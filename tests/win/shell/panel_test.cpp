@@ -376,8 +376,6 @@ public:
         items.clear();
         foreground = NULL;
         nullPosted = false;
-        RecordingWindow other("MenuElsewhere", "elsewhere", {WM_NULL}, WS_POPUP | WS_VISIBLE);
-        SetForegroundWindow(other.window);
         panelProc = (WNDPROC)SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)Proc);
         // Should the menu loop not go idle, a timer of this thread ends it.
         UINT_PTR guard = SetTimer(NULL, 0, 1500, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
