@@ -92,19 +92,51 @@ protected:
     HWND popup = NULL, list = NULL;
 };
 
-TEST_F(PopupTest, UpFromSlotThreeRestoresSlotTwoAndCallsThePanel)
+// Up and Down step from the current slot: a neighbour that is occupied is
+// restored and becomes current; the panel is called (and comes up, so the
+// popup stays hidden) unless the step goes past the oldest slot; the list
+// follows a current slot.
+TEST_F(PopupTest, UpAndDownStepFromTheCurrentSlot)
 {
-    for (int slot = 1; slot <= 4; slot++)
-        StoreText(slot, "item " + std::to_string(slot), SLOT_OCCUPIED);
-    itemSlots[3].flags |= SLOT_CURRENT;
-    Hotkey(HOTKEY_UP);
-    EXPECT_EQ(ClipboardText(), "item 2");
-    EXPECT_TRUE(itemSlots[2].flags & SLOT_CURRENT);
-    EXPECT_TRUE(PanelCalled());
-    EXPECT_FALSE(panelHidden);
-    EXPECT_EQ(targetAlpha, transparencyMax);
-    EXPECT_FALSE(PopupShown()) << "the panel is up: no show";
-    EXPECT_TRUE(PumpUntil([] { return panelFadeTicks > 0; }, 3000)) << "fade timer not started";
+    const struct {
+        const char *what;
+        WPARAM mask;
+        std::vector<int> occupied;
+        int current;  // 0: none
+        DWORD listFrom;
+        const char *clipboard;
+        int nowCurrent;
+        bool panelCalled;
+        DWORD listTo;
+    } rows[] = {
+        {"up from slot 3", HOTKEY_UP, {1, 2, 3, 4}, 3, 0, "item 2", 2, true, 0},
+        {"down with none current", HOTKEY_DOWN, {1, 2}, 0, 5, "item 1", 1, true, 5},
+        {"down to a free neighbour", HOTKEY_DOWN, {4}, 4, 0, "before", 4, true, 0},
+        {"down from the last slot", HOTKEY_DOWN, {30, 31}, 31, 0, "before", 31, false, 23},
+    };
+    for (const auto &row : rows) {
+        memset(itemSlots, 0, sizeof itemSlots);
+        for (int slot : row.occupied)
+            StoreText(slot, "item " + std::to_string(slot),
+                      SLOT_OCCUPIED | (slot == row.current ? SLOT_CURRENT : 0));
+        ASSERT_TRUE(PutClipboardText("before"));
+        ShowWindow(panelWindow, SW_HIDE);
+        ShowWindow(popup, SW_HIDE);
+        panelHidden = true;
+        targetAlpha = 0;
+        panelFadeTicks = 0;
+        SetListPosition((int)row.listFrom);
+        Hotkey(row.mask);
+        EXPECT_EQ(ClipboardText(), row.clipboard) << row.what;
+        EXPECT_EQ(FindCurrentSlot(), row.nowCurrent) << row.what;
+        EXPECT_EQ(PanelCalled(), row.panelCalled) << row.what;
+        EXPECT_EQ(panelHidden, !row.panelCalled) << row.what;
+        EXPECT_EQ(targetAlpha, row.panelCalled ? transparencyMax : 0u) << row.what;
+        EXPECT_EQ(listTopRow, row.listTo) << row.what;
+        EXPECT_EQ(PopupShown(), !row.panelCalled) << row.what;
+        if (row.panelCalled)
+            EXPECT_TRUE(PumpUntil([] { return panelFadeTicks > 0; }, 3000)) << row.what;
+    }
 }
 
 TEST_F(PopupTest, UpWithNothingNewerOnlyMakesTheShowRequest)
@@ -121,40 +153,6 @@ TEST_F(PopupTest, UpWithNothingNewerOnlyMakesTheShowRequest)
         EXPECT_EQ(listTopRow, 5u) << "the list does not follow";
         EXPECT_TRUE(PopupShown());
     }
-}
-
-TEST_F(PopupTest, DownWithNoCurrentSlotRestoresSlotOneWithoutFollowing)
-{
-    StoreText(1, "item 1", SLOT_OCCUPIED);
-    StoreText(2, "item 2", SLOT_OCCUPIED);
-    SetListPosition(5);
-    Hotkey(HOTKEY_DOWN);
-    EXPECT_EQ(ClipboardText(), "item 1");
-    EXPECT_TRUE(PanelCalled());
-    EXPECT_EQ(targetAlpha, transparencyMax);
-    EXPECT_EQ(listTopRow, 5u);
-    EXPECT_FALSE(PopupShown());
-}
-
-TEST_F(PopupTest, DownFromTheLastSlotOnlyFollowsAndShows)
-{
-    StoreText(30, "item 30", SLOT_OCCUPIED);
-    StoreText(31, "item 31", SLOT_OCCUPIED | SLOT_CURRENT);
-    Hotkey(HOTKEY_DOWN);
-    EXPECT_EQ(ClipboardText(), "before");
-    EXPECT_FALSE(PanelCalled());
-    EXPECT_EQ(targetAlpha, 0u);
-    EXPECT_EQ(listTopRow, 23u) << "slot 31 in the eighth visible row";
-    EXPECT_TRUE(PopupShown());
-}
-
-TEST_F(PopupTest, DownToAFreeNeighbourStillCallsThePanel)
-{
-    StoreText(4, "item 4", SLOT_OCCUPIED | SLOT_CURRENT);
-    Hotkey(HOTKEY_DOWN);
-    EXPECT_EQ(ClipboardText(), "before");
-    EXPECT_TRUE(PanelCalled());
-    EXPECT_FALSE(panelHidden);
 }
 
 TEST_F(PopupTest, SpaceBringsThePanelUpAndShiftSendsItAway)
@@ -278,39 +276,37 @@ TEST_F(PopupTest, SlideOutShrinksInNineStepsThenHides)
     EXPECT_EQ(frame.bottom - frame.top, 120);
 }
 
+// Shown, the popup hides by itself three seconds later. Clicked, it comes
+// back to full size and stays while it is active; once it loses the
+// activation it hides three seconds later.
 HWND slidingPopup;
-TEST_F(PopupTest, ShownPopupHidesByItselfAfterThreeSeconds)
+bool HidesAfterThreeSeconds(HWND popup)
+{
+    slidingPopup = popup;
+    DWORD start = GetTickCount();
+    return PumpUntil([] { return !IsWindowVisible(slidingPopup); }, 8000) &&
+           GetTickCount() - start >= 2900;
+}
+
+TEST_F(PopupTest, HidesThreeSecondsAfterShownOrDeactivated)
 {
     SendMessageA(popup, POPUP_SHOW_MESSAGE, 0, 0);
     ASSERT_TRUE(PopupShown());
-    slidingPopup = popup;
-    DWORD start = GetTickCount();
-    EXPECT_TRUE(PumpUntil([] { return !IsWindowVisible(slidingPopup); }, 8000));
-    DWORD took = GetTickCount() - start;
-    EXPECT_GE(took, 2900u) << "hid before its three seconds";
-}
+    EXPECT_TRUE(HidesAfterThreeSeconds(popup)) << "after a show";
 
-// Clicked, the popup comes back to full size and stays while it is active;
-// once it loses the activation it hides three seconds later.
-TEST_F(PopupTest, ActivePopupStaysUntilItLosesTheActivation)
-{
     HWND other = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, NULL,
                                  NULL, GetModuleHandleA(NULL), NULL);
     SendMessageA(popup, POPUP_SHOW_MESSAGE, 0, 0);
     SendMessageA(popup, WM_TIMER, POPUP_HIDE_TIMER, 0);  // sliding
     SetForegroundWindow(popup);
-    ASSERT_EQ(popup, GetActiveWindow());
+    EXPECT_EQ(popup, GetActiveWindow());
     RECT frame;
     GetWindowRect(popup, &frame);
     EXPECT_EQ(120, frame.bottom - frame.top);
     EXPECT_FALSE(KillTimer(popup, POPUP_HIDE_TIMER)) << "an active popup hides by itself";
-
     SetForegroundWindow(other);
-    ASSERT_EQ(other, GetActiveWindow());
-    slidingPopup = popup;
-    DWORD start = GetTickCount();
-    EXPECT_TRUE(PumpUntil([] { return !IsWindowVisible(slidingPopup); }, 8000));
-    EXPECT_GE(GetTickCount() - start, 2900u) << "hid before its three seconds";
+    EXPECT_EQ(other, GetActiveWindow());
+    EXPECT_TRUE(HidesAfterThreeSeconds(popup)) << "after losing the activation";
     DestroyWindow(other);
 }
 
