@@ -109,16 +109,12 @@ TEST_F(PanelPaintTest, PreviewOfTheCurrentItemAndTheFooter)
 
 TEST_F(PanelPaintTest, ScrollPositionAbove32IsLoweredAtPaint)
 {
-    listTopRow = 40;
     Canvas canvas(W, H);
-    Paint(canvas);
-    EXPECT_EQ(listTopRow, 32u);
-    listTopRow = 32;
-    Paint(canvas);
-    EXPECT_EQ(listTopRow, 32u);
-    listTopRow = 7;
-    Paint(canvas);
-    EXPECT_EQ(listTopRow, 7u);
+    for (DWORD from : {40u, 32u, 7u}) {
+        listTopRow = from;
+        Paint(canvas);
+        EXPECT_EQ(listTopRow, from > 32 ? 32u : from);
+    }
 }
 
 TEST_F(PanelPaintTest, FontsComeFromTheTemplates)
