@@ -38,6 +38,14 @@ const int BUTTON_AREA_WIDTH = 40;
 POINT hoverPoint;
 int hoverTicks = 0;
 
+// A new fade target, and the inactivity count started over.
+void FadeTowards(HWND panel, DWORD alpha)
+{
+    targetAlpha = alpha;
+    RestartTimer(panel, FADE_TIMER, FADE_PERIOD);
+    RestartTimer(panel, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+}
+
 // Only a shown panel is watched: a pointer resting where a hidden panel
 // lies must not bring it to full opacity unseen.
 void StartHoverWatch(HWND panel)
@@ -402,18 +410,14 @@ void RepaintNow(HWND window)
 
 void WakePanel(HWND panel)
 {
-    targetAlpha = transparencyMax;
-    RestartTimer(panel, FADE_TIMER, FADE_PERIOD);
-    RestartTimer(panel, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
+    FadeTowards(panel, transparencyMax);
 }
 
 void CallPanel(HWND panel, bool sendAway)
 {
     ShowWindow(panel, SW_SHOWNOACTIVATE);
     panelHidden = sendAway;
-    WakePanel(panel);
-    if (sendAway)
-        targetAlpha = transparencyMin;
+    FadeTowards(panel, sendAway ? transparencyMin : transparencyMax);
 }
 
 void FadeOutPanel(HWND panel)
