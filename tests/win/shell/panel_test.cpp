@@ -365,12 +365,13 @@ public:
             EndMenu();
         return CallWindowProcA(panelProc, window, message, wParam, lParam);
     }
+    static void CALLBACK EndMenuLoop(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
     static void Open(UINT message, WPARAM wParam, LPARAM lParam)
     {
         items.clear();
         panelProc = (WNDPROC)SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)Proc);
         // Should the menu loop not go idle, a timer of this thread ends it.
-        UINT_PTR guard = SetTimer(NULL, 0, 1500, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
+        UINT_PTR guard = SetTimer(NULL, 0, 1500, EndMenuLoop);
         SendMessageA(panelWindow, message, wParam, lParam);
         KillTimer(NULL, guard);
         SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)panelProc);
