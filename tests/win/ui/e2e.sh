@@ -15,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../../scripts/wine-env.sh" vars "$state"
 [ -n "${DISPLAY:-}" ] || { echo "e2e: no test display" >&2; exit 1; }
 mkdir -p "$shots"
-wine=/usr/lib/wine/wine64
+wine=$CLIPDOCK_WINE
 tool="$bin/e2etool.exe"
 CONVERT=/usr/bin/convert
 FRAME="srgb(8,27,203)"
