@@ -82,7 +82,7 @@ launch_env() {
     for _ in $(seq 1 100); do
       # Two builds may start their displays at the same moment and try the
       # same number: the display is ours only when its lock names our server.
-      if [ "$(tr -dc 0-9 <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] &&
+      if [ "$(tr -dc 0-9 2>/dev/null <"/tmp/.X$n-lock")" = "$pid" ] &&
          xdpyinfo -display ":$n" >/dev/null 2>&1; then
         echo "$pid" >"$state/xvfb.pid"
         echo ":$n" >"$state/display"

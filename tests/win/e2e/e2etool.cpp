@@ -4,6 +4,8 @@
  *   e2etool paths              the item folder and the settings file, one a line
  *   e2etool wait-window CLASS MS   waits for a top-level window of CLASS
  *   e2etool tray-click MS      the tray's left click on the panel; waits until it shows
+ *   e2etool tray-area MS       where Wine shows the tray icons without a desktop:
+ *                              "X Y WIDTH HEIGHT" of that window's client area
  *   e2etool command ID         posts the panel command ID (WM_COMMAND)
  *   e2etool chain SECONDS      a clipboard viewer: prints "draw" per notification
  *   e2etool keys SECONDS       a "Betal_Notify" window titled "Clipboard Viewer"
@@ -188,6 +190,21 @@ int main(int argc, char **argv)
             Sleep(20);
         }
         Line("visible", 0);
+        return 0;
+    }
+    if (strcmp(what, "tray-area") == 0 && argc == 3) {
+        // Wine 8 shows the icons in a window of its X11 driver, Wine 10 in
+        // explorer's own taskbar window (visible, untitled, at the top left).
+        HWND tray;
+        DWORD ms = (DWORD)atoi(argv[2]);
+        if (!Wait(&tray, "__winex11_standalone_tray", 0) && !Wait(&tray, "Shell_TrayWnd", ms))
+            return 1;
+        RECT area;
+        POINT origin = {0, 0};
+        if (!GetClientRect(tray, &area) || !ClientToScreen(tray, &origin))
+            return 1;
+        printf("%ld %ld %ld %ld\n", origin.x, origin.y, area.right, area.bottom);
+        fflush(stdout);
         return 0;
     }
     if (strcmp(what, "command") == 0 && argc == 3) {

@@ -745,6 +745,32 @@ bool ReadClipboard(ClipboardContent *content, Wanted wanted)
     return true;
 }
 
+// Whether the platform keeps data on the clipboard under format: the test
+// window puts it there alone.
+bool PlatformTakes(UINT format, const std::string &data)
+{
+    if (data.empty())
+        return true;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, data.size());
+    void *p = block != NULL ? GlobalLock(block) : NULL;
+    if (p != NULL) {
+        memcpy(p, data.data(), data.size());
+        GlobalUnlock(block);
+    }
+    if (p == NULL || !OpenClipboardWithin(otherWindow)) {
+        ADD_FAILURE() << "cannot ask the clipboard";
+        if (block != NULL)
+            GlobalFree(block);
+        return true;
+    }
+    EmptyClipboard();
+    bool taken = SetClipboardData(format, block) != NULL;
+    CloseClipboard();
+    if (!taken)
+        GlobalFree(block);
+    return taken;
+}
+
 // ---- One case ----
 
 // Milliseconds since the run began, for the time each reader takes.
@@ -884,6 +910,16 @@ void RunRestore(Context &c, const std::string &bytes, const std::vector<RawRoom>
     ASSERT_TRUE(ReadClipboard(&content, [&](UINT f) {
         return candidates.count(f) || !IsSynthesized(f);
     }));
+    // A format may lack its entry's bytes only where the platform itself
+    // turns them down (Wine 10 refuses a CF_UNICODETEXT block too short for
+    // one character, and may then make that format from another one); the
+    // platform is asked directly, once the content has been read.
+    auto Refused = [&](UINT f) {
+        for (const RawRoom *r : candidates[f])
+            if (PlatformTakes(f, RoomData(bytes, *r)))
+                return false;
+        return true;
+    };
     for (UINT f : content.formats) {
         auto placed = candidates.find(f);
         if (placed == candidates.end()) {
@@ -900,11 +936,13 @@ void RunRestore(Context &c, const std::string &bytes, const std::vector<RawRoom>
             exact = exact || SameAsPlaced(f, got, RoomData(bytes, *r));
             entries += " " + std::to_string(r->index) + ": " + Hex(RoomData(bytes, *r));
         }
+        if (!exact && IsSynthesized(f) && Refused(f))
+            continue;  // made by the platform from another format
         EXPECT_TRUE(exact) << "format " << f << " holds " << Hex(got)
                            << ", the bytes of no entry of that format; its entries:" << entries;
     }
     for (const auto &entry : candidates)
-        EXPECT_TRUE(content.bytes.count(entry.first))
+        EXPECT_TRUE(content.bytes.count(entry.first) || Refused(entry.first))
             << "the whole entry " << entry.second.front()->index << " of format " << entry.first
             << " was not restored";
 }
