@@ -179,6 +179,60 @@ else
   fail "no X window for the key program"
 fi
 
+# The hotkeys in the prefix's own notepad. The hook DLL has the program's
+# bitness: in a notepad of that bitness Ctrl+Alt+Down steps the clipboard.
+# On a 64-bit desktop the i686 build also meets 64-bit programs; Windows
+# would run the hook for them in the program's own thread, but this Wine
+# tries to load the 32-bit DLL into the 64-bit notepad, fails and skips the
+# hook, so there only the keys' safe passage is required and the step is
+# reported as it is.
+clip_text() { timeout 5 xclip -selection clipboard -o 2>/dev/null; }
+clip_differs() { [ "$(clip_text)" != "$1" ]; }
+notepad_holds() {  # what the focused notepad holds, copied out with Ctrl+A, Ctrl+C
+  xdotool key ctrl+a ctrl+c End
+  [ "$(clip_text | tr -d '\r')" = "$1" ]
+}
+# notepad_hotkey PATH: sets stepped (yes or no) and typed (ok or lost).
+notepad_hotkey() {
+  local np w="" before
+  stepped=no typed=lost
+  "$wine" "$1" >/dev/null 2>&1 &
+  np=$!
+  pids+=("$np")
+  until_ok 20 xdotool search --onlyvisible --name 'Notepad$' &&
+    w=$(xdotool search --onlyvisible --name 'Notepad$' | head -1)
+  [ -n "$w" ] || { fail "$1 did not start"; return; }
+  xdotool mousemove --window "$w" 100 100 >/dev/null 2>&1
+  xdotool windowfocus --sync "$w" >/dev/null 2>&1
+  xdotool type np1
+  until_ok 5 notepad_holds np1 || { fail "$1 gets no keys"; kill "$np"; return; }
+  before=$(clip_text)
+  # The hook reads the keys as they are when it runs: the chord is held
+  # until the step shows.
+  xdotool keydown ctrl alt Down
+  until_ok 5 clip_differs "$before" && stepped=yes
+  xdotool keyup Down alt ctrl
+  xdotool type np2
+  until_ok 5 notepad_holds np1np2 && typed=ok
+  kill "$np"
+  wait "$np" 2>/dev/null
+}
+if [ "$CLIPDOCK_WINE_ARCH" = i686 ]; then
+  own='C:\windows\syswow64\notepad.exe'
+else
+  own='C:\windows\system32\notepad.exe'
+fi
+notepad_hotkey "$own"
+[ "$stepped" = yes ] && pass "Ctrl+Alt+Down in $own steps the clipboard" ||
+  fail "Ctrl+Alt+Down in $own did not step the clipboard"
+[ "$typed" = ok ] && pass "other keys reach $own" || fail "keys typed into $own were lost"
+if [ "$CLIPDOCK_WINE_ARCH" = i686 ]; then
+  other='C:\windows\system32\notepad.exe'
+  notepad_hotkey "$other"
+  [ "$typed" = ok ] && pass "keys reach the 64-bit $other" || fail "keys typed into the 64-bit $other were lost"
+  echo "note: Ctrl+Alt+Down in the 64-bit $other stepped the clipboard: $stepped"
+fi
+
 # "Exit" ends the program with code 0, and the viewer after it in the chain
 # goes on getting notifications.
 exit_clipdock
