@@ -10,7 +10,7 @@
 # folder is fixed.
 
 WOW64_WINE_HOME=/opt/wine10-wow64
-WOW64_WINE_TARBALL=${CLIPDOCK_WOW64_TARBALL:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/../shared/wow64/wine10-wow64-runtime.tar.xz}
+WOW64_WINE_TARBALL=${CLIPDOCK_WOW64_TARBALL:-$(realpath -m "$(dirname "${BASH_SOURCE[0]}")/../../shared/wow64/wine10-wow64-runtime.tar.xz")}
 
 # wine_choose ARCH: sets CLIPDOCK_WINE (the loader) and CLIPDOCK_WINESERVER
 # for a build of ARCH (i686 or x86_64).
