@@ -3,7 +3,9 @@
 # text, HTML and PNG set with xclip, duplicates, the 32-item limit, a
 # restart that reloads the collection, the hotkey reaching a "Clipboard
 # Viewer" window while the key is kept from the focused program, the tray
-# click, and "Exit" leaving the viewer chain with exit code 0.
+# click, the hotkeys in the prefix's notepads (of the program's bitness, and
+# the 64-bit one for the i686 build), and "Exit" leaving the viewer chain
+# with exit code 0.
 #   e2e.sh SOURCE-DIR WINE-STATE BIN-DIR
 set -u
 src=$1 state=$2 bin=$3
