@@ -94,6 +94,43 @@ TEST_F(SettingsTest, EnvironmentSectionFollowsTheRedirectOnEveryCall)
     EXPECT_EQ(IniValue("ENVIRONMENT", "where"), "home");
 }
 
+// A file name of exactly length characters in the Windows directory.
+std::string PathOfLength(size_t length)
+{
+    char windows[MAX_PATH] = {0};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string path = std::string(windows) + "\\";
+    return path + std::string(length - path.size() - 4, 'p') + ".ini";
+}
+
+// Paths of up to 260 characters are used whole: cut short, they would name
+// another file. A redirect longer than that is refused.
+TEST_F(SettingsTest, LongPathsAreUsedWholeOrNotAtAll)
+{
+    const std::string longest = PathOfLength(260), tooLong = PathOfLength(300);
+    const std::string cut = longest.substr(0, 259);
+    ASSERT_EQ(SETTINGS_PATH_SIZE, (int)longest.size() + 1);
+
+    SetIniValue("HALCYON", "ENVIRONMENT", longest.c_str());
+    EXPECT_EQ(WriteSetting("ENVIRONMENT", "where", "redirected"), 0);
+    EXPECT_FALSE(FileExists(cut)) << "written into a file of the cut name";
+    EXPECT_EQ(IniValue("ENVIRONMENT", "where", "<none>"), "<none>");
+
+    SetIniValue("HALCYON", "ENVIRONMENT", tooLong.c_str());
+    char buffer[16] = "keep";
+    EXPECT_EQ(ReadSetting("ENVIRONMENT", "where", "default", buffer, sizeof buffer), E_FAIL);
+    EXPECT_STREQ(buffer, "keep");
+    EXPECT_EQ(WriteSetting("ENVIRONMENT", "where", "redirected"), E_FAIL);
+    EXPECT_FALSE(FileExists(tooLong.substr(0, 259)));
+    EXPECT_EQ(IniValue("ENVIRONMENT", "where", "<none>"), "<none>");
+
+    lstrcpynA(settingsFilePath, longest.c_str(), SETTINGS_PATH_SIZE);
+    EXPECT_EQ(WriteSetting("SettingsTest", "where", "home"), 0);
+    EXPECT_FALSE(FileExists(cut)) << "written into a file of the cut name";
+    for (const std::string &path : {longest, cut, tooLong.substr(0, 259)})
+        DeleteFileA(path.c_str());
+}
+
 TEST_F(SettingsTest, UserNamedEnvironmentKeepsTheStateInTheRedirectedFile)
 {
     std::string other = RedirectFile();
