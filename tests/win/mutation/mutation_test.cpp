@@ -22,7 +22,7 @@
  *    own format, and every whole entry of a restorable format gets there;
  *  - a damaged stored item (every fourth file) is taken for a duplicate of
  *    the undamaged one only when its entries still hold all of that item's
- *    bytes.
+ *    bytes that restore puts back.
  *
  * MUTATION_SEED, MUTATION_CASES and MUTATION_CASE (run that case alone) in
  * the environment reproduce a case the run reported.
