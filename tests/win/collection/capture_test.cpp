@@ -231,6 +231,8 @@ TEST_F(CaptureTest, CopyOfAStoredItemMovesTheFirstEqualOneToSlotOne)
         itemSlots[0].flags = 0;
         Names expected(SLOT_COUNT), stored(SLOT_COUNT);
         for (int i = 1; i <= 10; i++) {
+            if (i == 8)
+                continue;  // a free slot stays where it is
             stored[i] = "\\h" + std::to_string(i) + ".crx";
             if (i == c.twin) {
                 WriteFileBytes(ItemPath(stored[i].c_str()), againBytes);
@@ -244,19 +246,20 @@ TEST_F(CaptureTest, CopyOfAStoredItemMovesTheFirstEqualOneToSlotOne)
         std::string state;
         for (int i = 1; i <= 10; i++) {
             expected[i] = i == 1 ? again : i <= c.match ? stored[i - 1] : stored[i];
-            state += expected[i] + ":";
+            state += expected[i].empty() ? "" : expected[i] + ":";
         }
         trayCalls.clear();
 
         CaptureText("again");
         EXPECT_EQ(SlotNames(), expected);
         EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED | SLOT_CURRENT);
-        if (c.twin != 0)
+        if (c.twin != 0) {
             EXPECT_EQ(itemSlots[c.twin].flags, SLOT_OCCUPIED) << "the later equal item stays";
-        EXPECT_EQ(ItemFolderFiles().size(), 10u) << "the new file was deleted";
+        }
+        EXPECT_EQ(ItemFolderFiles().size(), 9u) << "the new file was deleted";
         EXPECT_EQ(FileBytes(ItemPath(again.c_str())), againBytes);
         EXPECT_EQ(StateValue(), state);
-        EXPECT_EQ(Notice().first, "10 of 31 - Clipboard") << "counted before the capture";
+        EXPECT_EQ(Notice().first, "9 of 31 - Clipboard") << "counted before the capture";
     }
 }
 
