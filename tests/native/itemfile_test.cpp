@@ -356,27 +356,38 @@ TEST_F(NewItemFile, HeaderAreaGrowsAndRoomsMoveWithIt)
 
 TEST(ItemFileShrink, OversizedHeaderAreaShrinksAndStreamKeepsItsLength)
 {
-    Bytes first = Pattern(5000, 3);
-    Bytes file = HandMadeFile(1, 16384, NewFileTree(), 16384);
-    Bytes room = Hex("52 4F 4F 4D 01 00 00 00 A0 13 00 00 88 13 00 00"); // 5000 in 5024
-    file.insert(file.end(), room.begin(), room.end());
-    file.insert(file.end(), first.begin(), first.end());
-    file.resize(file.size() + 8, 0);
-    Stream stream(file);
+    const struct {
+        uint32_t headerSize;
+        uint32_t firstLength;  // rooms over two move pieces make the shrink overlap itself
+    } rows[] = {{16384, 5000}, {512, 9000}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.headerSize);
+        Bytes first = Pattern(row.firstLength, 3);
+        uint32_t roomSize = (row.firstLength + 31) & ~15u;
+        Bytes file = HandMadeFile(1, row.headerSize, NewFileTree(), row.headerSize);
+        Bytes room = Hex("52 4F 4F 4D 01 00 00 00");
+        room.resize(16);
+        PutU32(room, 8, roomSize);
+        PutU32(room, 12, row.firstLength);
+        file.insert(file.end(), room.begin(), room.end());
+        file.insert(file.end(), first.begin(), first.end());
+        file.resize(file.size() + roomSize - 16 - row.firstLength + 8, 0);
+        Stream stream(file);
 
-    Bytes second = Pattern(40, 4);
-    int32_t index = -1;
-    ASSERT_EQ(TARN_S_OK, Insert(stream.file, CF_OEMTEXT, "", second, &index));
-    EXPECT_EQ(1, index);
+        Bytes second = Pattern(40, 4);
+        int32_t index = -1;
+        ASSERT_EQ(TARN_S_OK, Insert(stream.file, CF_OEMTEXT, "", second, &index));
+        EXPECT_EQ(1, index);
 
-    Bytes after = ReadAll(stream.file);
-    EXPECT_EQ(16384u + 5024 + 64, after.size()) << "the stream is never shortened";
-    EXPECT_EQ(256u, U32At(after, 12));
-    EXPECT_EQ(2u, U32At(after, 8));
-    EXPECT_EQ(0, memcmp(after.data() + 256, "ROOM", 4));
-    EXPECT_EQ(0, memcmp(after.data() + 256 + 5024, "ROOM", 4));
-    EXPECT_EQ(first, LoadEntry(stream.file, 0));
-    EXPECT_EQ(second, LoadEntry(stream.file, 1));
+        Bytes after = ReadAll(stream.file);
+        EXPECT_EQ(row.headerSize + roomSize + 64, after.size()) << "the stream is never shortened";
+        EXPECT_EQ(256u, U32At(after, 12));
+        EXPECT_EQ(2u, U32At(after, 8));
+        EXPECT_EQ(0, memcmp(after.data() + 256, "ROOM", 4));
+        EXPECT_EQ(0, memcmp(after.data() + 256 + roomSize, "ROOM", 4));
+        EXPECT_EQ(first, LoadEntry(stream.file, 0));
+        EXPECT_EQ(second, LoadEntry(stream.file, 1));
+    }
 }
 
 TEST_F(NewItemFile, TreeThatWouldOutgrowTheHeaderAreaFailsWithoutWriting)

@@ -22,7 +22,7 @@
  *    own format, and every whole entry of a restorable format gets there;
  *  - a damaged stored item (every fourth file) is taken for a duplicate of
  *    the undamaged one only when its entries still hold all of that item's
- *    bytes.
+ *    bytes that restore puts back.
  *
  * MUTATION_SEED, MUTATION_CASES and MUTATION_CASE (run that case alone) in
  * the environment reproduce a case the run reported.
@@ -962,16 +962,18 @@ void RunDuplicates(Context &c, const BaseFile &base, const std::string &bytes,
     itemSlots[1].flags = SLOT_OCCUPIED;
     strcpy(itemSlots[1].name, DAMAGED_NAME);
     currentCase.stage = "duplicate detection";
-    FindDuplicateItem();
+    FindDuplicateItem(NULL);
     bool dropped = itemSlots[0].flags == 0;
     if (!dropped)
         return;
     c.incoming = nullptr;
     c.duplicateCases++;
     EXPECT_TRUE(itemSlots[1].flags & SLOT_CURRENT);
-    // Taken for a duplicate: every entry of the new item is still in the
-    // damaged one, whole, under the same kind of identity.
+    // Taken for a duplicate: every entry of the new item that restore puts
+    // back is still in the damaged one, whole, under the same kind of identity.
     for (const BaseEntry &e : base.entries) {
+        if (e.name.empty() && !IsRestorableNumber(e.format))
+            continue;
         uint16_t kind = e.name.empty() ? (uint16_t)(e.format & 0xFFFF) : (uint16_t)NAMED_FORMAT;
         bool held = false;
         for (const RawRoom &r : rooms)
