@@ -226,7 +226,7 @@ void DrawDibPreview(const uint8_t *bytes, uint32_t size, int32_t index, RECT *bo
 
 int32_t FindPreviewEntry(FILE *item, uint32_t count)
 {
-    int best = PREVIEW_FORMAT_COUNT + 1;
+    int best = PREVIEW_FORMAT_COUNT;  // worse than any rank
     int32_t result = -1;
     for (uint32_t i = 0; i < count && i <= (uint32_t)INT32_MAX; i++) {
         uint32_t format = 0;

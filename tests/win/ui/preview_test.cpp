@@ -81,6 +81,7 @@ TEST_F(PreviewTest, FindPreviewEntryTakesTheFirstEntryOfTheBestRank)
     const Entry metafile = {CF_ENHMETAFILE, "xxxx", ""};
     const Entry locale = {CF_LOCALE, "\x09\x04\0\0", ""};
     const Entry html = {NAMED_FORMAT, "<b>", "HTML Format"};
+    const Entry none = {0, "xxxx", ""};
     struct Row {
         std::vector<Entry> entries;
         int32_t expected;
@@ -94,6 +95,8 @@ TEST_F(PreviewTest, FindPreviewEntryTakesTheFirstEntryOfTheBestRank)
         {{html, locale}, -1},
         {{html, dib}, 1},
         {{dib, dib}, 0},
+        {{none}, -1},  // no format beyond the table's end is taken for one in it
+        {{none, locale, none}, -1},
         {{}, -1},
     };
     int line = 0;
