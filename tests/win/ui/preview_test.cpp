@@ -401,6 +401,27 @@ TEST_F(PreviewTest, PicturesReadInPartAreTheWholeEntrysPixelForPixel)
     }
     EXPECT_EQ(drawn, 10 * 6 * 2 * 3) << "every picture draws something";
 
+    // The longer headers: V4 and V5, zero past the first 40 bytes.
+    for (uint32_t headerSize : {108u, 124u}) {
+        for (int bits : {8, 24}) {
+            for (int height : {131, -131}) {
+                DibLayout layout(333, height, bits);
+                if (bits == 8)
+                    layout.palette = NoisePalette(256);
+                std::string dib = Patched(MakeDib(layout, Noise), 0, headerSize);
+                dib.insert(40, headerSize - 40, '\0');
+                StoreItem(1, {{CF_DIB, dib, ""}}, SLOT_OCCUPIED);
+                Canvas part(220, 120), whole(220, 120);
+                DrawPreview(part, 1);
+                DrawWholeEntry(whole, dib, 0, BOX, BOX_W, BOX_H);
+                RECT all = {0, 0, 220, 120};
+                EXPECT_TRUE(part.SameAs(whole, all)) << headerSize << "-byte header, " << bits;
+                EXPECT_TRUE(whole.CountColor(BOX, RGB(255, 255, 255)) < 140 * 54 / 2)
+                    << headerSize << "-byte header, " << bits << " bits: a picture is drawn";
+            }
+        }
+    }
+
     // Damaged headers show the same error both ways; the entry index is the
     // entry's place in the file.
     const std::string good = MakeDib({16, 16, 24}, Noise);
