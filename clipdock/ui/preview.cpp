@@ -193,6 +193,13 @@ uint32_t DibPixelOffset(const uint8_t *bytes, uint32_t size)
 
 namespace {
 
+// A picture larger than the box in either direction is shrunk from its 1.8x
+// region; a top-down one (its height read unsigned is huge) always is.
+bool ShrunkIntoBox(DWORD width, DWORD height, DWORD maxWidth, DWORD maxHeight)
+{
+    return width > maxWidth || height > maxHeight;
+}
+
 // Makes a bitmap from a packed DIB's header and pixels and draws it into the
 // box. width and height are the picture's own header fields, read unsigned:
 // they, not the header handed over (which may be cut to the drawn region),
@@ -210,7 +217,7 @@ void DrawDibBitmap(const uint8_t *info, const uint8_t *pixels, DWORD width, DWOR
     if (memory != NULL) {
         HGDIOBJ previous = SelectObject(memory, bitmap);
         int boxWidth = box->right - box->left, boxHeight = box->bottom - box->top;
-        if (width > maxWidth || height > maxHeight)  // a top-down picture reads huge here
+        if (ShrunkIntoBox(width, height, maxWidth, maxHeight))
             StretchBlt(dc, box->left, box->top, boxWidth, boxHeight, memory, 0, 0,
                        (int)(maxWidth * 180 / 100), (int)(maxHeight * 180 / 100), SRCCOPY);
         else
@@ -234,7 +241,7 @@ void DrawnRegion(DWORD width, DWORD height, uint32_t rows, const RECT *box, DWOR
                  DWORD maxHeight, uint32_t *regionWidth, uint32_t *regionRows)
 {
     long long w, h;
-    if (width > maxWidth || height > maxHeight) {
+    if (ShrunkIntoBox(width, height, maxWidth, maxHeight)) {
         w = (int)(maxWidth * 180 / 100);
         h = (int)(maxHeight * 180 / 100);
     } else {
