@@ -185,7 +185,8 @@ void CheckParts(FILE *stream, int32_t index, const std::vector<unsigned char> &d
     } outside[] = {{size, 1}, {1, size}, {0, size + 1}, {0, 0}, {0xFFFFFFFFu, 2}, {2, 0xFFFFFFFFu}};
     for (const auto &range : outside) {
         uint32_t length = range.length <= size + 1 ? range.length : size + 1;
-        CHECK(LoadClipboardFileItemPart(stream, index, range.offset, part.data(), range.length) < 0);
+        CHECK(LoadClipboardFileItemPart(stream, index, range.offset, part.data(),
+                                        range.length) < 0);
         for (uint32_t i = 0; i < length; ++i)
             CHECK(part[i] == 0xA5);
     }

@@ -513,7 +513,8 @@ TEST_F(NewItemFile, LoadPartReadsOnlyRangesInsideTheEntry)
         SCOPED_TRACE(std::to_string(row.offset) + " + " + std::to_string(row.size));
         Bytes buffer(64, 0xEE);
         uint32_t size = row.size <= 64 ? row.size : 64;
-        int32_t result = LoadClipboardFileItemPart(stream.file, 1, row.offset, buffer.data(), row.size);
+        int32_t result =
+            LoadClipboardFileItemPart(stream.file, 1, row.offset, buffer.data(), row.size);
         if (row.inside) {
             EXPECT_EQ(TARN_S_OK, result);
             EXPECT_EQ(Bytes(data.begin() + row.offset, data.begin() + row.offset + size),

@@ -292,7 +292,8 @@ void ExpectEntry(const char *file, int line, FILE *stream, int32_t index, uint32
     if (half > 0) {
         EXPECT_EQ(TARN_OK, tarn.LoadClipboardFileItemPart(stream, index, 0, parts.data(), half));
     }
-    EXPECT_EQ(TARN_OK, tarn.LoadClipboardFileItemPart(stream, index, half, parts.data() + half, rest));
+    EXPECT_EQ(TARN_OK,
+              tarn.LoadClipboardFileItemPart(stream, index, half, parts.data() + half, rest));
     EXPECT_TRUE(parts == data) << "the data read in parts differs";
     shortBuffer.assign(data.size() + 16, 0xCC);
     EXPECT_EQ(TARN_FAIL, tarn.LoadClipboardFileItemPart(stream, index, half, shortBuffer.data(),

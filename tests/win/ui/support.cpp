@@ -197,8 +197,8 @@ std::string MakeDib(const DibLayout &layout, COLORREF (*pixel)(int x, int y))
                 int bit = x * layout.bitCount % 8;
                 if (bit == 0)
                     line.push_back(0);
-                line.back() = (char)(line.back() |
-                                     (c & ((1u << layout.bitCount) - 1)) << (8 - layout.bitCount - bit));
+                uint32_t value = c & ((1u << layout.bitCount) - 1);
+                line.back() = (char)(line.back() | value << (8 - layout.bitCount - bit));
                 break;
             }
             }
