@@ -134,8 +134,9 @@ TEST_F(PopupTest, UpAndDownStepFromTheCurrentSlot)
         EXPECT_EQ(targetAlpha, row.panelCalled ? transparencyMax : 0u) << row.what;
         EXPECT_EQ(listTopRow, row.listTo) << row.what;
         EXPECT_EQ(PopupShown(), !row.panelCalled) << row.what;
-        if (row.panelCalled)
+        if (row.panelCalled) {
             EXPECT_TRUE(PumpUntil([] { return panelFadeTicks > 0; }, 3000)) << row.what;
+        }
     }
 }
 
