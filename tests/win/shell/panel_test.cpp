@@ -393,7 +393,9 @@ public:
         KillTimer(NULL, guard);
         SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)panelProc);
         MSG msg;
-        while (PeekMessageA(&msg, panelWindow, 0, 0, PM_REMOVE))
+        // Posted messages only: a pending paint is never removed by a peek.
+        for (int i = 0; i < 100 && PeekMessageA(&msg, panelWindow, 0, 0,
+                                                 PM_REMOVE | PM_QS_POSTMESSAGE); i++)
             nullPosted = nullPosted || msg.message == WM_NULL;
     }
 };
