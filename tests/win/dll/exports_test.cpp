@@ -26,6 +26,7 @@ SAME_SIGNATURE(GetClipbordFileItemBaseFormat);
 SAME_SIGNATURE(GetClipbordFileItemFormatName);
 SAME_SIGNATURE(GetClipboardFileItemSize);
 SAME_SIGNATURE(LoadClipboardFileItem);
+SAME_SIGNATURE(LoadClipboardFileItemPart);
 SAME_SIGNATURE(CompareClipboardFiles);
 SAME_SIGNATURE(Win32_InstallClipboardHook);
 SAME_SIGNATURE(Win32_UninstallClipboardHook);

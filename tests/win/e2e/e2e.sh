@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end run of clipdock.exe under Wine on the test display: captures of
 # text, HTML and PNG set with xclip, duplicates, the 32-item limit, a
-# restart that reloads the collection, the hotkey reaching a "Clipboard
-# Viewer" window while the key is kept from the focused program, the tray
-# click, the hotkeys in the prefix's notepads (of the program's bitness, and
-# the 64-bit one for the i686 build), and "Exit" leaving the viewer chain
-# with exit code 0.
+# restart that reloads the collection, a restart on an empty clipboard after
+# a drawing was copied, the hotkey reaching a "Clipboard Viewer" window while
+# the key is kept from the focused program, the tray click, the hotkeys in
+# the prefix's notepads (of the program's bitness, and the 64-bit one for the
+# i686 build), and "Exit" leaving the viewer chain with exit code 0.
 #   e2e.sh SOURCE-DIR WINE-STATE BIN-DIR
 set -u
 src=$1 state=$2 bin=$3
@@ -155,6 +155,25 @@ done
 n=$(files)
 [ "$n" -le 32 ] && [ "$n" -ge 20 ] && pass "$n item files after 44 different captures" || fail "$n item files after 44 different captures"
 [ "$(state_count)" -eq "$n" ] && pass "state lists every file" || fail "state lists $(state_count) of $n files"
+
+# A drawing copied as office programs copy it: Unicode text and an enhanced
+# metafile, from which the clipboard also makes a metafile picture. A restart
+# on an empty clipboard puts that newest item back and captures it again:
+# the full history keeps every item, names and order.
+drawing="clipdock e2e drawing $$"
+"$wine" "$tool" drawing 5 "$drawing" >/dev/null 2>&1 &
+pids+=("$!")
+until_ok 10 newest_holds "$drawing" || fail "the text with a drawing was not captured"
+full=$(state)
+exit_clipdock
+"$wine" "$tool" empty >/dev/null 2>&1 || fail "could not empty the clipboard"
+start_clipdock
+"$wine" "$tool" ping >/dev/null 2>&1 || fail "the panel does not answer"
+restored=$("$wine" "$tool" text 2>/dev/null | tr -d '\r')
+[ "$restored" = "row 0 $(printf '%s' "$drawing" | od -An -tx1 | tr -d ' \n')" ] ||
+  fail "the newest item was not put back on the empty clipboard: $restored"
+if [ "$(state)" = "$full" ] && [ "$(files)" -eq 32 ]; then pass "restart after a drawing keeps the 32 items in order"
+else fail "restart after a drawing: $(files) files, state '$(state)', before '$full'"; fi
 
 # The tray icon's left click shows the panel.
 "$wine" "$tool" tray-click 3000 >/dev/null 2>&1 && pass "tray click shows the panel" || fail "tray click did not show the panel"

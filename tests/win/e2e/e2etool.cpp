@@ -16,6 +16,10 @@
  *   e2etool hold MS TEXT       holds the clipboard open for MS after putting TEXT
  *                              on it, passing the panel a change notification
  *                              meanwhile: "held", "told N ms", "released"
+ *   e2etool drawing SECONDS TEXT   copies TEXT as office programs copy a drawing:
+ *                              Unicode text and an enhanced metafile; stays SECONDS
+ *   e2etool empty              empties the clipboard
+ *   e2etool ping               returns once the panel has handled a message
  *   e2etool text               prints the clipboard's text as "row 0 HEX"
  *   e2etool restore-rows N     clicks the item list's row 1 once, then rows 1..N,
  *                              printing "row I HEX" (the restored text, UTF-8)
@@ -263,6 +267,41 @@ int main(int argc, char **argv)
         CloseClipboard();
         Line("released", 0);
         return 0;
+    }
+    if (strcmp(what, "drawing") == 0 && argc == 4) {
+        HWND owner = MakeWindow("E2eDrawing", "e2e drawing", WS_POPUP);
+        if (!OpenClipboardWithin(owner, 5000))
+            return 1;
+        EmptyClipboard();
+        int length = MultiByteToWideChar(CP_UTF8, 0, argv[3], -1, NULL, 0);
+        HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, (size_t)length * sizeof(wchar_t));
+        if (text != NULL) {
+            MultiByteToWideChar(CP_UTF8, 0, argv[3], -1, (wchar_t *)GlobalLock(text), length);
+            GlobalUnlock(text);
+            SetClipboardData(CF_UNICODETEXT, text);
+        }
+        HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+        Rectangle(dc, 0, 0, 40, 20);
+        SetClipboardData(CF_ENHMETAFILE, CloseEnhMetaFile(dc));
+        CloseClipboard();
+        Run((DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "empty") == 0) {
+        HWND owner = MakeWindow("E2eEmptier", "e2e emptier", WS_POPUP);
+        if (!OpenClipboardWithin(owner, 5000))
+            return 1;
+        EmptyClipboard();
+        CloseClipboard();
+        return 0;
+    }
+    if (strcmp(what, "ping") == 0) {
+        HWND panel;
+        DWORD_PTR answer = 0;
+        return Wait(&panel, "Betal_Clipdock", 1000) &&
+                       SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer)
+                   ? 0
+                   : 1;
     }
     if (strcmp(what, "text") == 0) {
         PrintClipboardText(MakeWindow("E2eReader", "e2e reader", WS_POPUP), 0);
