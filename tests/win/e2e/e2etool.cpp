@@ -20,53 +20,25 @@
  * Lines go to stdout, flushed at once; exit code 0 on success.
  */
 #include <windows.h>
-#include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "tool.h"
+
 namespace {
-
-const UINT LIST_RESET = WM_APP + 0;
-const UINT TRAY_CALLBACK = WM_APP + 1;
-const UINT HOTKEY = WM_APP + 3;
-const UINT TRAY_ID = 0x6051977;
-HWND nextViewer = NULL;
-DWORD endTick = 0;
-
-void Line(const char *format, unsigned long value)
-{
-    printf(format, value);
-    printf("\n");
-    fflush(stdout);
-}
-
-bool Wait(HWND *found, const char *className, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    while ((*found = FindWindowA(className, NULL)) == NULL) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
 
 LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DRAWCLIPBOARD:
-        Line("draw", 0);
-        if (nextViewer != NULL)
-            SendMessageA(nextViewer, message, wParam, lParam);
+        Line("draw");
+        PassOnInChain(message, wParam, lParam);
         return 0;
     case WM_CHANGECBCHAIN:
-        if ((HWND)wParam == nextViewer)
-            nextViewer = (HWND)lParam;
-        else if (nextViewer != NULL)
-            SendMessageA(nextViewer, message, wParam, lParam);
+        PassOnInChain(message, wParam, lParam);
         return 0;
-    case HOTKEY:
+    case TOOL_HOTKEY:
         Line("hotkey %lu", (unsigned long)wParam);
         return 0;
     case WM_KEYDOWN:
@@ -81,42 +53,7 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 HWND MakeWindow(const char *className, const char *title, DWORD style)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = ToolProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = className;
-    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    RegisterClassA(&wc);
-    return CreateWindowExA(0, className, title, style, 100, 100, 200, 100, NULL, NULL,
-                           GetModuleHandleA(NULL), NULL);
-}
-
-void Run(DWORD seconds)
-{
-    endTick = GetTickCount() + seconds * 1000;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if ((LONG)(GetTickCount() - endTick) >= 0)
-            return;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
-    }
-}
-
-// OpenClipboard, retried until the deadline: Wine's own clipboard bridge
-// holds it for a moment now and then.
-bool OpenClipboardWithin(HWND owner, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    while (!OpenClipboard(owner)) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        Sleep(10);
-    }
-    return true;
+    return MakeToolWindow(className, title, style, ToolProc);
 }
 
 // The clipboard's Unicode text as UTF-8 in hex ("-" when there is none).
@@ -151,7 +88,7 @@ void PrintClipboardText(HWND owner, unsigned long row)
 // A click on the list's row for slot (row 0 lies above the client area).
 void ClickSlot(HWND list, int slot)
 {
-    SendMessageA(list, LIST_RESET, 0, 0);
+    SendMessageA(list, TOOL_LIST_RESET, 0, 0);
     LPARAM where = MAKELPARAM(10, (slot - 1) * 60 + 30);
     SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
     SendMessageA(list, WM_LBUTTONUP, 0, where);
@@ -164,44 +101,32 @@ int main(int argc, char **argv)
     if (argc < 2)
         return 2;
     const char *what = argv[1];
-    if (strcmp(what, "paths") == 0) {
-        char appData[MAX_PATH], windows[MAX_PATH];
-        if (SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, appData) != S_OK)
-            return 1;
-        GetWindowsDirectoryA(windows, sizeof windows);
-        printf("%s\\Tarn Clipboard\n%s\\halcyon.ini\n", appData, windows);
-        return 0;
-    }
-    if (strcmp(what, "wait-window") == 0 && argc == 4) {
-        HWND found;
-        return Wait(&found, argv[2], (DWORD)atoi(argv[3])) ? 0 : 1;
-    }
+    if (strcmp(what, "paths") == 0)
+        return PrintPaths();
+    if (strcmp(what, "wait-window") == 0 && argc == 4)
+        return WaitForWindow(argv[2], (DWORD)atoi(argv[3])) != NULL ? 0 : 1;
     if (strcmp(what, "tray-click") == 0 && argc == 3) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000) || IsWindowVisible(panel))
+        HWND panel = FindPanel(1000);
+        if (panel == NULL || IsWindowVisible(panel))
             return 1;  // the panel must start hidden
-        SendMessageA(panel, TRAY_CALLBACK, TRAY_ID, WM_LBUTTONDOWN);
-        DWORD start = GetTickCount();
-        while (!IsWindowVisible(panel)) {
-            if (GetTickCount() - start >= (DWORD)atoi(argv[2]))
-                return 1;
-            Sleep(20);
-        }
-        Line("visible", 0);
+        SendMessageA(panel, TOOL_TRAY_CALLBACK, TOOL_TRAY_ID, WM_LBUTTONDOWN);
+        if (!WaitVisible(panel, (DWORD)atoi(argv[2])))
+            return 1;
+        Line("visible");
         return 0;
     }
     if (strcmp(what, "command") == 0 && argc == 3) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000))
+        HWND panel = FindPanel(1000);
+        if (panel == NULL)
             return 1;
         return PostMessageA(panel, WM_COMMAND, (WPARAM)atoi(argv[2]), 0) ? 0 : 1;
     }
     if (strcmp(what, "chain") == 0 && argc == 3) {
         HWND viewer = MakeWindow("E2eViewer", "e2e viewer", WS_POPUP);
-        nextViewer = SetClipboardViewer(viewer);
-        Line("joined", 0);
-        Run((DWORD)atoi(argv[2]));
-        ChangeClipboardChain(viewer, nextViewer);
+        JoinClipboardChain(viewer);
+        Line("joined");
+        RunFor((DWORD)atoi(argv[2]));
+        LeaveClipboardChain(viewer);
         return 0;
     }
     bool keys = strcmp(what, "keys") == 0;
@@ -211,13 +136,13 @@ int main(int argc, char **argv)
         HWND keys = MakeWindow("E2eKeys", "e2e keys", WS_OVERLAPPED | WS_VISIBLE);
         SetForegroundWindow(keys);
         SetFocus(keys);
-        Line("ready", 0);
-        Run((DWORD)atoi(argv[2]));
+        Line("ready");
+        RunFor((DWORD)atoi(argv[2]));
         return 0;
     }
     if (strcmp(what, "hold") == 0 && argc == 4) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000))
+        HWND panel = FindPanel(1000);
+        if (panel == NULL)
             return 1;
         HWND holder = MakeWindow("E2eHolder", "e2e holder", WS_POPUP);
         if (!OpenClipboardWithin(holder, 5000))
@@ -231,7 +156,7 @@ int main(int argc, char **argv)
             GlobalUnlock(text);
             SetClipboardData(CF_TEXT, text);
         }
-        Line("held", 0);
+        Line("held");
         // As a viewer ahead of the panel passes a change on while it reads.
         DWORD_PTR answer = 0;
         SendMessageTimeoutA(panel, WM_DRAWCLIPBOARD, 0, 0, SMTO_NORMAL, 20000, &answer);
@@ -244,7 +169,7 @@ int main(int argc, char **argv)
             MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
         }
         CloseClipboard();
-        Line("released", 0);
+        Line("released");
         return 0;
     }
     if (strcmp(what, "text") == 0) {
@@ -252,8 +177,8 @@ int main(int argc, char **argv)
         return 0;
     }
     if (strcmp(what, "restore-rows") == 0 && argc == 3) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000))
+        HWND panel = FindPanel(1000);
+        if (panel == NULL)
             return 1;
         HWND list = FindWindowExA(panel, NULL, "Betal_Clipboard", NULL);
         if (list == NULL)

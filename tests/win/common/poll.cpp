@@ -1,0 +1,14 @@
+// poll.cpp: see poll.h.
+#include "poll.h"
+
+bool OpenClipboardWithin(HWND owner, DWORD ms)
+{
+    return PollWithin(ms, 5, [owner] { return OpenClipboard(owner) != 0; });
+}
+
+HWND WaitForWindow(const char *className, DWORD ms)
+{
+    HWND found = NULL;
+    PollWithin(ms, 20, [&] { return (found = FindWindowA(className, NULL)) != NULL; });
+    return found;
+}
