@@ -136,7 +136,7 @@ void StartedProgram::SetUp()
     opacityCalls.clear();
 }
 
-void StartedProgram::TearDown()
+void StopStartedProgram()
 {
     if (IsWindow(panelWindow))
         SendMessageA(panelWindow, WM_CLOSE, 0, 0);
@@ -147,8 +147,13 @@ void StartedProgram::TearDown()
     }
     ShutdownApplication();
     panelWindow = itemListWindow = popupWindow = NULL;
-    layeredAttributesProc = platformLayeredAttributes;
     platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
+}
+
+void StartedProgram::TearDown()
+{
+    StopStartedProgram();
+    layeredAttributesProc = platformLayeredAttributes;
     startupCalls.messageBox = MessageBoxA;
 }
 

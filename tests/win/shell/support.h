@@ -49,6 +49,10 @@ extern std::vector<BYTE> opacityCalls;
 extern std::vector<std::pair<DWORD, HWND>> trayCalls;
 BOOL WINAPI RecordTray(DWORD message, PNOTIFYICONDATAA data);
 
+// Closes the windows InitApplication made, drops what they left queued, shuts
+// the program down and gives the tray its real platform call back.
+void StopStartedProgram();
+
 // Brings up the program's windows as start-up does, with the platform's
 // SetLayeredWindowAttributes wrapped so that every opacity is recorded, and
 // closes them at the end.
