@@ -3,7 +3,8 @@
 
 bool OpenClipboardWithin(HWND owner, DWORD ms)
 {
-    return PollWithin(ms, 5, [owner] { return OpenClipboard(owner) != 0; });
+    // Short steps: the mutation run opens the clipboard tens of thousands of times.
+    return PollWithin(ms, 1, [owner] { return OpenClipboard(owner) != 0; });
 }
 
 HWND WaitForWindow(const char *className, DWORD ms)

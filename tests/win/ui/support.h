@@ -16,12 +16,9 @@
 
 #include <gtest/gtest.h>
 
-// One entry of an item file: a base format, or NAMED_FORMAT with a name.
-struct Entry {
-    uint32_t format;
-    std::string data;
-    std::string name;
-};
+#include "itemfiles.h"
+
+using Entry = ItemEntry;
 
 // Writes an item file named "\ui-test-<slot>.crx" into the item folder and
 // puts it into slot with flags.
