@@ -47,16 +47,7 @@ static LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam,
 
 static HWND MakeHiddenWindow(const char *title)
 {
-    static ATOM windowClass;
-    if (windowClass == 0) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = TestWindowProc;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "ClipdockCollectionTest";
-        windowClass = RegisterClassA(&wc);
-    }
-    return CreateWindowExA(0, "ClipdockCollectionTest", title, WS_POPUP, 0, 0, 10, 10, NULL,
-                           NULL, GetModuleHandleA(NULL), NULL);
+    return MakeTestWindow("ClipdockCollectionTest", title, WS_POPUP, TestWindowProc);
 }
 
 static void MakeWindows()

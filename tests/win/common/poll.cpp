@@ -13,3 +13,40 @@ HWND WaitForWindow(const char *className, DWORD ms)
     PollWithin(ms, 20, [&] { return (found = FindWindowA(className, NULL)) != NULL; });
     return found;
 }
+
+bool PumpUntil(const std::function<bool()> &done, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            if (done())
+                return true;
+        }
+        if (done())
+            return true;
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms)
+            return false;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, ms - elapsed, QS_ALLINPUT);
+    }
+}
+
+void PumpFor(DWORD ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+HWND MakeTestWindow(const char *className, const char *title, DWORD style, WNDPROC procedure)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = className;
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    RegisterClassA(&wc);  // a second registration of the class fails harmlessly
+    return CreateWindowExA(0, className, title, style, 100, 100, 200, 100, NULL, NULL,
+                           GetModuleHandleA(NULL), NULL);
+}

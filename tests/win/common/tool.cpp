@@ -21,33 +21,6 @@ void Line(const char *format, ...)
     fflush(stdout);
 }
 
-HWND MakeToolWindow(const char *className, const char *title, DWORD style, WNDPROC procedure)
-{
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = className;
-    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    RegisterClassA(&wc);  // a second registration of the class fails harmlessly
-    return CreateWindowExA(0, className, title, style, 100, 100, 200, 100, NULL, NULL,
-                           GetModuleHandleA(NULL), NULL);
-}
-
-void RunFor(DWORD seconds, DWORD periodMs)
-{
-    DWORD endTick = GetTickCount() + seconds * 1000;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if ((LONG)(GetTickCount() - endTick) >= 0)
-            return;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, periodMs, QS_ALLINPUT);
-    }
-}
-
 void JoinClipboardChain(HWND viewer) { nextViewer = SetClipboardViewer(viewer); }
 
 void LeaveClipboardChain(HWND viewer) { ChangeClipboardChain(viewer, nextViewer); }

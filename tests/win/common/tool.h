@@ -1,8 +1,8 @@
 /*
  * tool.h: what the Windows-side helper programs of the end-to-end, hook
- * stress and soak runs share: their output, their windows, their message
- * loop, clipboard viewer chain membership, and the program's windows and
- * files as seen from outside.
+ * stress and soak runs share beyond poll.h (windows, message loop, waits):
+ * their output, clipboard viewer chain membership, and the program's windows
+ * and files as seen from outside.
  */
 #ifndef CLIPDOCK_TESTS_WIN_COMMON_TOOL_H
 #define CLIPDOCK_TESTS_WIN_COMMON_TOOL_H
@@ -22,14 +22,6 @@ const WPARAM TOOL_CMD_EXIT = 1106;
 // One line on stdout (printf format, newline added), flushed at once so that
 // the script reading it sees it now.
 void Line(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-// A window of its own class className (registered on first use) with a white
-// background, at 100, 100, 200 x 100.
-HWND MakeToolWindow(const char *className, const char *title, DWORD style, WNDPROC procedure);
-
-// Dispatches this thread's messages for seconds, waking at least every
-// periodMs.
-void RunFor(DWORD seconds, DWORD periodMs = 50);
 
 // Membership of one window in the clipboard viewer chain. PassOnInChain
 // handles WM_DRAWCLIPBOARD (passed to the next viewer) and WM_CHANGECBCHAIN

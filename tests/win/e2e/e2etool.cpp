@@ -53,7 +53,7 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 HWND MakeWindow(const char *className, const char *title, DWORD style)
 {
-    return MakeToolWindow(className, title, style, ToolProc);
+    return MakeTestWindow(className, title, style, ToolProc);
 }
 
 // The clipboard's Unicode text as UTF-8 in hex ("-" when there is none).
@@ -125,7 +125,7 @@ int main(int argc, char **argv)
         HWND viewer = MakeWindow("E2eViewer", "e2e viewer", WS_POPUP);
         JoinClipboardChain(viewer);
         Line("joined");
-        RunFor((DWORD)atoi(argv[2]));
+        PumpFor((DWORD)atoi(argv[2]) * 1000);
         LeaveClipboardChain(viewer);
         return 0;
     }
@@ -137,7 +137,7 @@ int main(int argc, char **argv)
         SetForegroundWindow(keys);
         SetFocus(keys);
         Line("ready");
-        RunFor((DWORD)atoi(argv[2]));
+        PumpFor((DWORD)atoi(argv[2]) * 1000);
         return 0;
     }
     if (strcmp(what, "hold") == 0 && argc == 4) {
@@ -161,13 +161,9 @@ int main(int argc, char **argv)
         DWORD_PTR answer = 0;
         SendMessageTimeoutA(panel, WM_DRAWCLIPBOARD, 0, 0, SMTO_NORMAL, 20000, &answer);
         Line("told %lu ms", (unsigned long)(GetTickCount() - start));
-        DWORD hold = (DWORD)atoi(argv[2]);
-        while (GetTickCount() - start < hold) {
-            MSG msg;
-            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-            MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
-        }
+        DWORD hold = (DWORD)atoi(argv[2]), held = GetTickCount() - start;
+        if (held < hold)
+            PumpFor(hold - held);
         CloseClipboard();
         Line("released");
         return 0;

@@ -108,7 +108,7 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 HWND MakeWindow(const char *className, const char *title, DWORD style)
 {
-    return MakeToolWindow(className, title, style, ToolProc);
+    return MakeTestWindow(className, title, style, ToolProc);
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ int main(int argc, char **argv)
         SetFocus(keyWindow);
         SetTimer(keyWindow, REPORT_TIMER, REPORT_PERIOD, NULL);
         Line("ready");
-        RunFor(number);
+        PumpFor(number * 1000);
         Report();
         return 0;
     }
@@ -137,7 +137,7 @@ int main(int argc, char **argv)
             return 1;
         SetTimer(viewer, REPORT_TIMER, REPORT_PERIOD, NULL);
         Line("ready");
-        RunFor(number);
+        PumpFor(number * 1000);
         Report();
         return 0;
     }

@@ -647,16 +647,7 @@ HWND otherWindow;   // another program: the reads
 
 HWND MakeWindow(const char *title)
 {
-    static ATOM windowClass;
-    if (windowClass == 0) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "ClipdockMutationTest";
-        windowClass = RegisterClassA(&wc);
-    }
-    return CreateWindowExA(0, "ClipdockMutationTest", title, WS_POPUP, 0, 0, 10, 10, NULL, NULL,
-                           GetModuleHandleA(NULL), NULL);
+    return MakeTestWindow("ClipdockMutationTest", title, WS_POPUP, DefWindowProcA);
 }
 
 bool restoreAskedClipboard, restoreOpenedClipboard;

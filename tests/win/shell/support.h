@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "poll.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,11 +38,6 @@ struct RecordingWindow {
     int Count(UINT message) const;
 };
 
-// Dispatches this thread's messages until done() or the deadline; true
-// when done() held.
-bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs);
-// Dispatches whatever is queued now, for at most timeoutMs.
-void PumpFor(DWORD timeoutMs);
 
 // The alphas SetPanelOpacity handed to the platform, in order.
 extern std::vector<BYTE> opacityCalls;

@@ -303,12 +303,12 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // SendMessage to clipdock returns once clipdock's capture and repaint are done.
 int Chain(DWORD seconds)
 {
-    HWND viewer = MakeToolWindow("SoakViewer", "soak viewer", WS_POPUP, ViewerProc);
+    HWND viewer = MakeTestWindow("SoakViewer", "soak viewer", WS_POPUP, ViewerProc);
     if (viewer == NULL)
         return 1;
     JoinClipboardChain(viewer);
     Line("joined");
-    RunFor(seconds, 100);
+    PumpFor(seconds * 1000);
     LeaveClipboardChain(viewer);
     return 0;
 }

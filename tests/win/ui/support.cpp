@@ -289,23 +289,6 @@ bool PutClipboardText(const std::string &text)
     return true;
 }
 
-bool PumpUntil(bool (*done)(), DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done())
-            return true;
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
 HWND TestPanelWindow()
 {
     static HWND window;

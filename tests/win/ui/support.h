@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "itemfiles.h"
+#include "poll.h"
 
 using Entry = ItemEntry;
 
@@ -86,9 +87,6 @@ DWORD CountGdiObjects();
 
 std::string ClipboardText();  // CF_TEXT now on the clipboard, or ""
 bool PutClipboardText(const std::string &text);
-
-// Pumps the messages of this thread until done() or the deadline.
-bool PumpUntil(bool (*done)(), DWORD milliseconds);
 
 // Every test starts with the header bitmaps loaded, an empty slot table,
 // no test item files, the default transparency range and the panel state
