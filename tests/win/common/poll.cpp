@@ -1,6 +1,9 @@
 // poll.cpp: see poll.h.
 #include "poll.h"
 
+// The longest sleep between two looks at the message queue.
+static const DWORD PUMP_SLICE_MS = 20;
+
 bool OpenClipboardWithin(HWND owner, DWORD ms)
 {
     // Short steps: the mutation run opens the clipboard tens of thousands of times.
@@ -30,7 +33,13 @@ bool PumpUntil(const std::function<bool()> &done, DWORD ms)
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= ms)
             return false;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, ms - elapsed, QS_ALLINPUT);
+        // Woken by new messages, but never asleep for long: a message that
+        // came in during a nested message loop (a hook's SendMessage, say)
+        // no longer counts as new, and a window that other programs send
+        // to must not go unanswered until the deadline.
+        DWORD left = ms - elapsed;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, left < PUMP_SLICE_MS ? left : PUMP_SLICE_MS,
+                                  QS_ALLINPUT);
     }
 }
 
