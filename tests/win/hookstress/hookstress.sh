@@ -154,9 +154,7 @@ until_ok 20 grep -q ready "$work/viewer" || give_up "the stand-in viewer did not
 start_clipdock 20
 
 for i in $(seq 1 "$ITEMS"); do
-  printf '%s' "$(item "$i")" >"$work/item$i"
-  xclip -selection clipboard -quiet -i "$work/item$i" >/dev/null 2>&1 &
-  pids+=("$!")
+  put_text "$(item "$i")"
   until_ok 20 newest_holds "$(item "$i")" || give_up "item $i was not captured"
 done
 pass "$ITEMS items captured"
