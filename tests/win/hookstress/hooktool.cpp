@@ -119,23 +119,19 @@ int main(int argc, char **argv)
         return 2;
     const char *what = argv[1];
     DWORD number = (DWORD)atoi(argv[2]);  // seconds or milliseconds, by command
-    if (strcmp(what, "keys") == 0) {
-        keyWindow = MakeWindow("HookStressKeys", "hookstress keys", WS_OVERLAPPED | WS_VISIBLE);
-        if (keyWindow == NULL)
+    bool keys = strcmp(what, "keys") == 0;
+    if (keys || strcmp(what, "viewer") == 0) {
+        HWND window = keys ? MakeWindow("HookStressKeys", "hookstress keys",
+                                        WS_OVERLAPPED | WS_VISIBLE)
+                           : MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
+        if (window == NULL)
             return 1;
-        SetForegroundWindow(keyWindow);
-        SetFocus(keyWindow);
-        SetTimer(keyWindow, REPORT_TIMER, REPORT_PERIOD, NULL);
-        Line("ready");
-        PumpFor(number * 1000);
-        Report();
-        return 0;
-    }
-    if (strcmp(what, "viewer") == 0) {
-        HWND viewer = MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
-        if (viewer == NULL)
-            return 1;
-        SetTimer(viewer, REPORT_TIMER, REPORT_PERIOD, NULL);
+        if (keys) {
+            keyWindow = window;
+            SetForegroundWindow(keyWindow);
+            SetFocus(keyWindow);
+        }
+        SetTimer(window, REPORT_TIMER, REPORT_PERIOD, NULL);
         Line("ready");
         PumpFor(number * 1000);
         Report();
