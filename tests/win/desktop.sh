@@ -55,6 +55,17 @@ until_ok() {
   done
 }
 
+# run_tool SECONDS READY LOG PROGRAM ARGS...: a helper program started in the
+# background with its output in LOG; true once LOG holds READY, false at the
+# deadline. $tool_pid is its process.
+run_tool() {
+  local seconds=$1 ready=$2 log=$3; shift 3
+  "$wine" "$@" >"$log" 2>/dev/null &
+  tool_pid=$!
+  pids+=("$tool_pid")
+  until_ok "$seconds" grep -q "$ready" "$log"
+}
+
 # put_clip FILE [XCLIP-OPTIONS]: sets the X clipboard from FILE; xclip stays
 # in the foreground to serve it, so that its process is known and ends with
 # the run.

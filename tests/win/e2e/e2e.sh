@@ -13,9 +13,7 @@ fresh_collection || { echo "cannot find the item folder"; exit 1; }
 
 # A clipboard viewer that was there before clipdock: it must keep getting
 # notifications through clipdock and after clipdock has left.
-"$wine" "$tool" chain 240 >"$work/chain" 2>/dev/null &
-pids+=("$!")
-until_ok 10 grep -q joined "$work/chain" || fail "the test viewer did not join the chain"
+run_tool 10 joined "$work/chain" "$tool" chain 240 || fail "the test viewer did not join the chain"
 
 # A known clipboard at start: the first capture, made while the panel joins
 # the chain, is this one.
@@ -80,9 +78,7 @@ n=$(files)
 
 # Ctrl+Alt+Up in another program: the hook reports it to the "Clipboard
 # Viewer" window and keeps it from the program; other keys pass.
-"$wine" "$tool" keys 60 >"$work/keys" 2>/dev/null &
-pids+=("$!")
-until_ok 10 grep -q ready "$work/keys" || fail "the key window did not start"
+run_tool 10 ready "$work/keys" "$tool" keys 60 || fail "the key window did not start"
 win=""
 until_ok 10 xdotool search --name '^e2e keys$' && win=$(xdotool search --name '^e2e keys$' | head -1)
 if [ -n "$win" ]; then

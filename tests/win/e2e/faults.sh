@@ -50,9 +50,8 @@ capture() {
 
 # A viewer after clipdock in the chain: one "draw" per change clipdock has
 # dealt with (clipdock passes a change on once its capture is over).
-"$wine" "$tool" chain 900 >"$work/chain" 2>/dev/null &
-pids+=("$!")
-until_ok 15 grep -q joined "$work/chain" || fail "the counting viewer did not join the chain"
+run_tool 15 joined "$work/chain" "$tool" chain 900 ||
+  fail "the counting viewer did not join the chain"
 
 # verify: clicks every row of the saved list and compares each restored text
 # with what was stored; checks every stored file against its sum. Sets
@@ -268,10 +267,8 @@ fi
 # that after the restart it is the program's next viewer (used below).
 real_state=$(state)
 exit_clipdock
-"$wine" "$tool" chain 900 >"$work/behind" 2>/dev/null &
-behind=$!
-pids+=("$behind")
-until_ok 15 grep -q joined "$work/behind" || fail "the viewer behind did not join"
+run_tool 15 joined "$work/behind" "$tool" chain 900 || fail "the viewer behind did not join"
+behind=$tool_pid
 write_garbage
 t0=$SECONDS
 start_clipdock
@@ -320,10 +317,8 @@ fi
 
 # --- viewers destroyed without leaving the chain ---------------------------
 # Ahead of the program: the chain loses its head.
-"$wine" "$tool" chain 900 >"$work/ahead" 2>/dev/null &
-ahead=$!
-pids+=("$ahead")
-until_ok 15 grep -q joined "$work/ahead" || fail "the viewer ahead did not join"
+run_tool 15 joined "$work/ahead" "$tool" chain 900 || fail "the viewer ahead did not join"
+ahead=$tool_pid
 kill -9 "$ahead"
 t0=$SECONDS
 if capture "after the viewer ahead was killed $$" && verify; then

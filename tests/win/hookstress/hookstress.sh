@@ -147,9 +147,7 @@ fresh_collection || give_up "cannot find the item folder"
 item() { printf 'hookstress item %02d %s' "$1" "$$"; }
 clipboard_is() { [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
 
-"$wine" "$hooktool" viewer 300 >"$work/viewer" 2>/dev/null &
-pids+=("$!")
-until_ok 20 grep -q ready "$work/viewer" || give_up "the stand-in viewer did not start"
+run_tool 20 ready "$work/viewer" "$hooktool" viewer 300 || give_up "the stand-in viewer did not start"
 
 start_clipdock 20
 
@@ -160,10 +158,8 @@ done
 pass "$ITEMS items captured"
 
 # --- the program that takes the keys ----------------------------------------
-"$wine" "$hooktool" keys 300 >"$work/keys" 2>/dev/null &
-keyprog=$!
-pids+=("$keyprog")
-until_ok 20 grep -q ready "$work/keys" || give_up "the key program did not start"
+run_tool 20 ready "$work/keys" "$hooktool" keys 300 || give_up "the key program did not start"
+keyprog=$tool_pid
 win=""
 until_ok 20 xdotool search --name '^hookstress keys$' && win=$(xdotool search --name '^hookstress keys$' | head -1)
 [ -n "$win" ] || give_up "no X window for the key program"
@@ -234,10 +230,8 @@ release_ctrl_alt
 echo "hotkeys: $((DOWNS + UPS)) steps in $((SECONDS - t0)) s"
 
 # --- a "Clipboard Viewer" that never answers ------------------------------
-"$wine" "$hooktool" hung 200 >"$work/hung" 2>/dev/null &
-hung=$!
-pids+=("$hung")
-until_ok 20 grep -q hung "$work/hung" || give_up "the hung stand-in did not start"
+run_tool 20 hung "$work/hung" "$hooktool" hung 200 || give_up "the hung stand-in did not start"
+hung=$tool_pid
 t0=$SECONDS
 focus
 total=$(reports total)

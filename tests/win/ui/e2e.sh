@@ -129,9 +129,7 @@ cp "$shots/list.png" "$shots/panel-after-click.png"
 # hook reads the keys as they are when it handles an event, so each step
 # holds Ctrl and Alt until the focused program has seen them, then holds
 # the arrow until the step has happened.
-"$wine" "$tool" focus 120 >"$work/keys" 2>/dev/null &
-pids+=($!)
-check "the focus window starts" until_ok 15 said ready
+check "the focus window starts" run_tool 15 ready "$work/keys" "$tool" focus 120
 focus=$(find_window 'e2e keys')
 xdotool mousemove --window "$focus" 50 30 >/dev/null 2>&1
 xdotool windowfocus --sync "$focus" >/dev/null 2>&1
