@@ -3,7 +3,12 @@
 #define CLIPDOCK_COLLECTION_RESTORE_H
 
 #include <windows.h>
+#include <stdint.h>
 
 void RestoreClipboardItem(int slot, HWND owner);
+// True for a record stored by number that restore puts back: the predefined
+// memory-block formats. Object handles, and a metafile picture's block (it
+// holds a handle), mean nothing once read back from a file.
+bool IsRestoredFormat(uint32_t format);
 
 #endif

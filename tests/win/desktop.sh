@@ -9,7 +9,7 @@
 state=$1 bin=$2
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh" vars "$state"
 [ -n "${DISPLAY:-}" ] || { echo "no test display (wine_env_start did not run)"; exit 1; }
-wine=/usr/lib/wine/wine64
+wine=$CLIPDOCK_WINE
 tool="$bin/e2etool.exe"
 work=$(mktemp -d)
 pids=()

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end run of clipdock.exe under Wine on the test display: captures of
 # text, HTML and PNG set with xclip, duplicates, the 32-item limit, a
-# restart that reloads the collection, the hotkey reaching a "Clipboard
-# Viewer" window while the key is kept from the focused program, the tray
-# click, and "Exit" leaving the viewer chain with exit code 0.
+# restart that reloads the collection, a restart on an empty clipboard after
+# a drawing was copied, the hotkey reaching a "Clipboard Viewer" window while
+# the key is kept from the focused program, the tray click, the hotkeys in
+# the prefix's notepads (of the program's bitness, and the 64-bit one for the
+# i686 build), and "Exit" leaving the viewer chain with exit code 0.
 #   e2e.sh SOURCE-DIR WINE-STATE BIN-DIR
 set -u
 src=$1
@@ -73,6 +75,25 @@ n=$(files)
 [ "$n" -le 32 ] && [ "$n" -ge 20 ] && pass "$n item files after 44 different captures" || fail "$n item files after 44 different captures"
 [ "$(state_count)" -eq "$n" ] && pass "state lists every file" || fail "state lists $(state_count) of $n files"
 
+# A drawing copied as office programs copy it: Unicode text and an enhanced
+# metafile, from which the clipboard also makes a metafile picture. A restart
+# on an empty clipboard puts that newest item back and captures it again:
+# the full history keeps every item, names and order.
+drawing="clipdock e2e drawing $$"
+"$wine" "$tool" drawing 5 "$drawing" >/dev/null 2>&1 &
+pids+=("$!")
+until_ok 10 newest_holds "$drawing" || fail "the text with a drawing was not captured"
+full=$(state)
+exit_clipdock
+"$wine" "$tool" empty >/dev/null 2>&1 || fail "could not empty the clipboard"
+start_clipdock
+"$wine" "$tool" ping >/dev/null 2>&1 || fail "the panel does not answer"
+restored=$("$wine" "$tool" text 2>/dev/null | tr -d '\r')
+[ "$restored" = "row 0 $(printf '%s' "$drawing" | od -An -tx1 | tr -d ' \n')" ] ||
+  fail "the newest item was not put back on the empty clipboard: $restored"
+if [ "$(state)" = "$full" ] && [ "$(files)" -eq 32 ]; then pass "restart after a drawing keeps the 32 items in order"
+else fail "restart after a drawing: $(files) files, state '$(state)', before '$full'"; fi
+
 # The tray icon's left click shows the panel.
 "$wine" "$tool" tray-click 3000 >/dev/null 2>&1 && pass "tray click shows the panel" || fail "tray click did not show the panel"
 
@@ -94,6 +115,60 @@ if [ -n "$win" ]; then
   said 'key 38' && fail "Up reached the focused program" || pass "Up kept from the focused program"
 else
   fail "no X window for the key program"
+fi
+
+# The hotkeys in the prefix's own notepad. The hook DLL has the program's
+# bitness: in a notepad of that bitness Ctrl+Alt+Down steps the clipboard.
+# On a 64-bit desktop the i686 build also meets 64-bit programs; Windows
+# would run the hook for them in the program's own thread, but this Wine
+# tries to load the 32-bit DLL into the 64-bit notepad, fails and skips the
+# hook, so there only the keys' safe passage is required and the step is
+# reported as it is.
+clip_text() { timeout 5 xclip -selection clipboard -o 2>/dev/null; }
+clip_differs() { [ "$(clip_text)" != "$1" ]; }
+notepad_holds() {  # what the focused notepad holds, copied out with Ctrl+A, Ctrl+C
+  xdotool key ctrl+a ctrl+c End
+  [ "$(clip_text | tr -d '\r')" = "$1" ]
+}
+# notepad_hotkey PATH: sets stepped (yes or no) and typed (ok or lost).
+notepad_hotkey() {
+  local np w="" before
+  stepped=no typed=lost
+  "$wine" "$1" >/dev/null 2>&1 &
+  np=$!
+  pids+=("$np")
+  until_ok 20 xdotool search --onlyvisible --name 'Notepad$' &&
+    w=$(xdotool search --onlyvisible --name 'Notepad$' | head -1)
+  [ -n "$w" ] || { fail "$1 did not start"; return; }
+  xdotool mousemove --window "$w" 100 100 >/dev/null 2>&1
+  xdotool windowfocus --sync "$w" >/dev/null 2>&1
+  xdotool type np1
+  until_ok 5 notepad_holds np1 || { fail "$1 gets no keys"; kill "$np"; return; }
+  before=$(clip_text)
+  # The hook reads the keys as they are when it runs: the chord is held
+  # until the step shows.
+  xdotool keydown ctrl alt Down
+  until_ok 5 clip_differs "$before" && stepped=yes
+  xdotool keyup Down alt ctrl
+  xdotool type np2
+  until_ok 5 notepad_holds np1np2 && typed=ok
+  kill "$np"
+  wait "$np" 2>/dev/null
+}
+if [ "$CLIPDOCK_WINE_ARCH" = i686 ]; then
+  own='C:\windows\syswow64\notepad.exe'
+else
+  own='C:\windows\system32\notepad.exe'
+fi
+notepad_hotkey "$own"
+[ "$stepped" = yes ] && pass "Ctrl+Alt+Down in $own steps the clipboard" ||
+  fail "Ctrl+Alt+Down in $own did not step the clipboard"
+[ "$typed" = ok ] && pass "other keys reach $own" || fail "keys typed into $own were lost"
+if [ "$CLIPDOCK_WINE_ARCH" = i686 ]; then
+  other='C:\windows\system32\notepad.exe'
+  notepad_hotkey "$other"
+  [ "$typed" = ok ] && pass "keys reach the 64-bit $other" || fail "keys typed into the 64-bit $other were lost"
+  echo "note: Ctrl+Alt+Down in the 64-bit $other stepped the clipboard: $stepped"
 fi
 
 # "Exit" ends the program with code 0, and the viewer after it in the chain

@@ -23,6 +23,7 @@ own="$state/hookstress"
 display=$DISPLAY
 source "$src/scripts/wine-env.sh" vars "$own"
 export DISPLAY=$display
+wine=$CLIPDOCK_WINE
 hooktool="$bin/hooktool.exe"
 started=$SECONDS
 BATCH=1000          # key presses per xdotool call
@@ -65,8 +66,8 @@ EOF
 before_cleanup() { autorepeat on; }
 # Every program of the run's own server, and the hooks they left.
 after_cleanup() {
-  /usr/bin/wineserver -k >/dev/null 2>&1
-  timeout 60 /usr/bin/wineserver -w >/dev/null 2>&1
+  "$CLIPDOCK_WINESERVER" -k >/dev/null 2>&1
+  timeout 60 "$CLIPDOCK_WINESERVER" -w >/dev/null 2>&1
 }
 
 # field FILE NAME: NAME's value in the last whole line of totals in FILE (a

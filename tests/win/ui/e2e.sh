@@ -64,7 +64,7 @@ check "no other copy of the program runs" until_ok 20 no_panel
 start_clipdock 30
 check "the panel window exists" until_ok 30 panel_exists
 panel=$(find_window 'Enjoy your clipboard')
-[ -n "$panel" ] || exit 1
+[ -n "$panel" ] || give_up "the panel window went away at once"
 # Joining the viewer chain captures whatever the clipboard holds now.
 until_ok 10 files_are 1
 base=$(files)
@@ -83,10 +83,9 @@ done
 # The tray icon sits in Wine's own tray window at the top left, icons side
 # by side from its left edge; an icon left by an ended earlier copy may
 # still take a place, so each place is tried until the panel shows.
-tray=$(find_window 'Wine System Tray')
-check "the tray window exists" test -n "$tray"
-geometry "$tray"
-tray_x=$X tray_y=$Y tray_w=$WIDTH tray_h=$HEIGHT
+read -r tray_x tray_y tray_w tray_h < <("$wine" "$tool" tray-area 5000 2>/dev/null | tr -d '\r')
+check "the tray window exists" test -n "${tray_h:-}"
+[ -n "${tray_h:-}" ] || { echo "$failures failed"; exit 1; }
 panel_awake() {  # a tray click, then the panel visible and taking clicks
   local x
   for ((x = tray_x + tray_h / 2; x < tray_x + tray_w; x += tray_h)); do
