@@ -364,14 +364,7 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(panelWindow))
-            SendMessageA(panelWindow, WM_CLOSE, 0, 0);
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        }
-        ShutdownApplication();
-        panelWindow = itemListWindow = popupWindow = NULL;
-        platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
+        StopStartedProgram();
         ClearCollection();
     }
     static void SetClipboard(const char *text)
