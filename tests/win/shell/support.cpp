@@ -117,8 +117,10 @@ void StopStartedProgram()
 {
     if (IsWindow(panelWindow))
         SendMessageA(panelWindow, WM_CLOSE, 0, 0);
+    // Posted messages only: a shown popup's pending paint is never removed
+    // by a peek, and the loop would not end.
     MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE)) {
     }
     ShutdownApplication();
     panelWindow = itemListWindow = popupWindow = NULL;
