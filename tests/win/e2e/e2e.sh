@@ -3,7 +3,8 @@
 # text, HTML and PNG set with xclip, duplicates, the 32-item limit, a
 # restart that reloads the collection, the hotkey reaching a "Clipboard
 # Viewer" window while the key is kept from the focused program, the tray
-# click, and "Exit" leaving the viewer chain with exit code 0.
+# click, changes and restores while another program reads the clipboard,
+# and "Exit" leaving the viewer chain with exit code 0.
 #   e2e.sh SOURCE-DIR WINE-STATE BIN-DIR
 set -u
 src=$1 state=$2 bin=$3
@@ -177,6 +178,70 @@ if [ -n "$win" ]; then
   said 'key 38' && fail "Up reached the focused program" || pass "Up kept from the focused program"
 else
   fail "no X window for the key program"
+fi
+
+# Another program that reads the clipboard as soon as a change is announced
+# (a format listener, a second clipboard tool) holds it when the panel comes
+# to capture: the capture waits for it, and nothing is lost.
+nth_file() { local names; IFS=':' read -ra names <<<"$(state)"; [ -n "${names[$1]:-}" ] && echo "$folder/${names[$1]#\\}"; }
+nth_holds() { local f; f=$(nth_file "$1") && [ -f "$f" ] && grep -aqF -- "$2" "$f"; }
+read_text() { printf 'read at once %02d %s' "$1" $$; }
+for i in $(seq 1 10); do
+  "$wine" "$tool" set-hold 50 "$(read_text "$i")" >/dev/null 2>&1 || { fail "the reader $i did not run"; break; }
+  until_ok 10 newest_holds "$(read_text "$i")" || { fail "text $i, read at once by another program, not captured"; break; }
+done
+in_order=0
+for i in $(seq 1 10); do nth_holds $((10 - i)) "$(read_text "$i")" && in_order=$((in_order + 1)); done
+[ "$in_order" -eq 10 ] && pass "10 texts each held 50 ms by a reader: all stored, newest first" ||
+  fail "10 texts each held 50 ms by a reader: $in_order stored in their place"
+
+# Restores while a reader holds the clipboard for 200 ms still put the item
+# back: a row click, then Ctrl+Alt+Down. The clipboard is read back from the
+# Windows side; the text must be the one in the restored item's file.
+clip_text() { "$wine" "$tool" text 2>/dev/null | tr -d '\r' | sed -n 's/^row 0 //p' | xxd -r -p; }
+clipboard_from() { local t; t=$(clip_text); [ -n "$t" ] && grep -aqF -- "$t" "$1"; }
+clicked=$(nth_file 3) below=$(nth_file 4)
+"$wine" "$tool" hold-click 200 3 >"$work/holdclick" 2>/dev/null || fail "the row click while held did not run"
+if until_ok 10 clipboard_from "$clicked"; then pass "row click while a reader holds the clipboard 200 ms: item put back"
+else fail "row click while held: the clipboard holds '$(clip_text)', not the item of $(basename "$clicked")"; fi
+
+"$wine" "$tool" hold-keys 60 200 >"$work/holdkeys" 2>/dev/null &
+pids+=("$!")
+held_said() { tr -d '\r' <"$work/holdkeys" | grep -qx "$1"; }
+until_ok 10 held_said held || fail "the reader with the focus window did not get the clipboard"
+win=""
+until_ok 10 xdotool search --name '^e2e hold keys$' && win=$(xdotool search --name '^e2e hold keys$' | head -1)
+if [ -n "$win" ]; then
+  xdotool mousemove --window "$win" 50 30 >/dev/null 2>&1
+  xdotool windowfocus --sync "$win" >/dev/null 2>&1
+  # The hook reads the keys as they are when it handles an event: Ctrl and
+  # Alt stay down until the focused program has seen them, Down until the
+  # hotkey was reported to every popup.
+  xdotool keydown ctrl alt
+  until_ok 5 held_said 'key 18' || fail "the focus window gets no keys"
+  xdotool keydown Down
+  until_ok 5 held_said 'hotkey 2' || fail "Ctrl+Alt+Down was not reported"
+  xdotool keyup Down
+  xdotool keyup alt ctrl
+  until_ok 10 held_said released || fail "the reader did not let go"
+  if until_ok 10 clipboard_from "$below"; then pass "Ctrl+Alt+Down while a reader holds the clipboard 200 ms: item put back"
+  else fail "Ctrl+Alt+Down while held: the clipboard holds '$(clip_text)', not the item of $(basename "$below")"; fi
+else
+  fail "no X window for the reader's focus window"
+fi
+
+# One program setting 20 texts 20 ms apart: every one is stored, in order.
+"$wine" "$tool" set-texts 20 20 "paced text $$" >/dev/null 2>&1 || fail "the paced texts were not set"
+paced_in_order() {
+  local i
+  for i in $(seq 1 20); do nth_holds $((20 - i)) "$(printf 'paced text %s %03d' $$ "$i")" || return 1; done
+}
+until_ok 10 newest_holds "$(printf 'paced text %s %03d' $$ 20)"
+if until_ok 10 paced_in_order; then pass "20 texts set 20 ms apart: all stored, newest first"
+else
+  n=0
+  for i in $(seq 1 20); do grep -laqF "$(printf 'paced text %s %03d' $$ "$i")" "$folder"/*.crx && n=$((n + 1)); done
+  fail "20 texts set 20 ms apart: $n stored"
 fi
 
 # "Exit" ends the program with code 0, and the viewer after it in the chain

@@ -14,6 +14,18 @@
  *   e2etool hold MS TEXT       holds the clipboard open for MS after putting TEXT
  *                              on it, passing the panel a change notification
  *                              meanwhile: "held", "told N ms", "released"
+ *   e2etool set-hold MS TEXT   puts TEXT on the clipboard, then at once opens it
+ *                              again and holds it for MS, as a program reading
+ *                              each change does: "released"
+ *   e2etool set-texts N MS PREFIX  puts "PREFIX 001" to "PREFIX N" on the
+ *                              clipboard, MS apart
+ *   e2etool hold-click MS SLOT holds the clipboard, clicks the item list's row
+ *                              of SLOT meanwhile and lets go MS after taking
+ *                              it: "released"
+ *   e2etool hold-keys SECONDS MS  like keys (the window titled "e2e hold keys"),
+ *                              but holds the clipboard from the
+ *                              start ("held") until MS after the hotkey Down
+ *                              (mask 2) was reported ("released")
  *   e2etool text               prints the clipboard's text as "row 0 HEX"
  *   e2etool restore-rows N     clicks the item list's row 1 once, then rows 1..N,
  *                              printing "row I HEX" (the restored text, UTF-8)
@@ -33,6 +45,11 @@ const UINT HOTKEY = WM_APP + 3;
 const UINT TRAY_ID = 0x6051977;
 HWND nextViewer = NULL;
 DWORD endTick = 0;
+// hold-keys: the clipboard is held until this long after the hotkey Down.
+bool holdingClipboard = false;
+DWORD holdAfterDown = 0;
+DWORD downReportedAt = 0;
+bool downReported = false;
 
 void Line(const char *format, unsigned long value)
 {
@@ -68,6 +85,10 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case HOTKEY:
         Line("hotkey %lu", (unsigned long)wParam);
+        if (wParam == 2 && !downReported) {
+            downReported = true;
+            downReportedAt = GetTickCount();
+        }
         return 0;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
@@ -100,9 +121,16 @@ void Run(DWORD seconds)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
+        // The hotkey reached every popup before the hook returned: the
+        // program's own popup has tried the clipboard by now.
+        if (holdingClipboard && downReported && GetTickCount() - downReportedAt >= holdAfterDown) {
+            CloseClipboard();
+            holdingClipboard = false;
+            Line("released", 0);
+        }
         if ((LONG)(GetTickCount() - endTick) >= 0)
             return;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, NULL, FALSE, holdingClipboard ? 10 : 50, QS_ALLINPUT);
     }
 }
 
@@ -117,6 +145,33 @@ bool OpenClipboardWithin(HWND owner, DWORD ms)
         Sleep(10);
     }
     return true;
+}
+
+// Replaces the clipboard's content with text (CF_TEXT) on the open clipboard.
+void PutText(const char *text)
+{
+    EmptyClipboard();
+    size_t size = strlen(text) + 1;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (block != NULL) {
+        memcpy(GlobalLock(block), text, size);
+        GlobalUnlock(block);
+        SetClipboardData(CF_TEXT, block);
+    }
+}
+
+// Keeps the open clipboard until ms after start, answering messages, then
+// closes it.
+void HoldUntil(DWORD start, DWORD ms)
+{
+    while (GetTickCount() - start < ms) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+    }
+    CloseClipboard();
+    Line("released", 0);
 }
 
 // The clipboard's Unicode text as UTF-8 in hex ("-" when there is none).
@@ -223,28 +278,67 @@ int main(int argc, char **argv)
         if (!OpenClipboardWithin(holder, 5000))
             return 1;
         DWORD start = GetTickCount();
-        EmptyClipboard();
-        size_t size = strlen(argv[3]) + 1;
-        HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, size);
-        if (text != NULL) {
-            memcpy(GlobalLock(text), argv[3], size);
-            GlobalUnlock(text);
-            SetClipboardData(CF_TEXT, text);
-        }
+        PutText(argv[3]);
         Line("held", 0);
         // As a viewer ahead of the panel passes a change on while it reads.
         DWORD_PTR answer = 0;
         SendMessageTimeoutA(panel, WM_DRAWCLIPBOARD, 0, 0, SMTO_NORMAL, 20000, &answer);
         Line("told %lu ms", (unsigned long)(GetTickCount() - start));
-        DWORD hold = (DWORD)atoi(argv[2]);
-        while (GetTickCount() - start < hold) {
-            MSG msg;
-            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-            MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
-        }
+        HoldUntil(start, (DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "set-hold") == 0 && argc == 4) {
+        HWND holder = MakeWindow("E2eHolder", "e2e holder", WS_POPUP);
+        if (!OpenClipboardWithin(holder, 5000))
+            return 1;
+        PutText(argv[3]);
         CloseClipboard();
-        Line("released", 0);
+        // No wait: the change is announced as the clipboard closes, and the
+        // reader is quicker than the viewers that are told.
+        if (!OpenClipboardWithin(holder, 5000))
+            return 1;
+        HoldUntil(GetTickCount(), (DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "set-texts") == 0 && argc == 5) {
+        HWND setter = MakeWindow("E2eSetter", "e2e setter", WS_POPUP);
+        int count = atoi(argv[2]);
+        for (int i = 1; i <= count; i++) {
+            if (!OpenClipboardWithin(setter, 5000))
+                return 1;
+            char text[512];
+            snprintf(text, sizeof text, "%s %03d", argv[4], i);
+            PutText(text);
+            CloseClipboard();
+            if (i < count)
+                Sleep((DWORD)atoi(argv[3]));  // the pace of the changes is what is tested
+        }
+        return 0;
+    }
+    if (strcmp(what, "hold-click") == 0 && argc == 4) {
+        HWND panel;
+        if (!Wait(&panel, "Betal_Clipdock", 1000))
+            return 1;
+        HWND list = FindWindowExA(panel, NULL, "Betal_Clipboard", NULL);
+        HWND holder = MakeWindow("E2eHolder", "e2e holder", WS_POPUP);
+        if (list == NULL || !OpenClipboardWithin(holder, 5000))
+            return 1;
+        DWORD start = GetTickCount();
+        ClickSlot(list, atoi(argv[3]));
+        HoldUntil(start, (DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "hold-keys") == 0 && argc == 4) {
+        HWND popup = MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
+        HWND keys = MakeWindow("E2eKeys", "e2e hold keys", WS_OVERLAPPED | WS_VISIBLE);
+        SetForegroundWindow(keys);
+        SetFocus(keys);
+        if (!OpenClipboardWithin(popup, 5000))
+            return 1;
+        holdingClipboard = true;
+        holdAfterDown = (DWORD)atoi(argv[3]);
+        Line("held", 0);
+        Run((DWORD)atoi(argv[2]));
         return 0;
     }
     if (strcmp(what, "text") == 0) {
