@@ -5,5 +5,14 @@
 #include <windows.h>
 
 void RestoreClipboardItem(int slot, HWND owner);
+// Empties the clipboard as owner ("Clear all").
+void ClearClipboard(HWND owner);
+
+// A restore or clear that found the clipboard held waits for it (see
+// retry.h): whether one waits, one more try, and the end of the wait when
+// another program changes the clipboard meanwhile.
+bool PlacementWaiting();
+void RetryPlacement();
+void CancelWaitingPlacement();
 
 #endif
