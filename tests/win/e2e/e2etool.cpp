@@ -160,9 +160,8 @@ void PutText(const char *text)
     }
 }
 
-// Keeps the open clipboard until ms after start, answering messages, then
-// closes it.
-void HoldUntil(DWORD start, DWORD ms)
+// Answers messages until ms after start.
+void Pump(DWORD start, DWORD ms)
 {
     while (GetTickCount() - start < ms) {
         MSG msg;
@@ -170,6 +169,13 @@ void HoldUntil(DWORD start, DWORD ms)
             DispatchMessageA(&msg);
         MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
     }
+}
+
+// Keeps the open clipboard until ms after start, answering messages, then
+// closes it.
+void HoldUntil(DWORD start, DWORD ms)
+{
+    Pump(start, ms);
     CloseClipboard();
     Line("released", 0);
 }
@@ -310,8 +316,10 @@ int main(int argc, char **argv)
             snprintf(text, sizeof text, "%s %03d", argv[4], i);
             PutText(text);
             CloseClipboard();
+            // The pace of the changes is what is tested; meanwhile the setter
+            // answers messages as a program with windows does.
             if (i < count)
-                Sleep((DWORD)atoi(argv[3]));  // the pace of the changes is what is tested
+                Pump(GetTickCount(), (DWORD)atoi(argv[3]));
         }
         return 0;
     }
