@@ -233,22 +233,31 @@ fi
 # One program setting 20 texts 20 ms apart: every one is stored, in order.
 # A capture into a full history takes about as long as that pace under
 # Wine, so the history is cleared first ("Clear all" keeps only the current
-# item), as on a fresh start.
-"$wine" "$tool" command 1103 >/dev/null 2>&1 || fail "could not send Clear all"
+# item), as on a fresh start. A change replaced before the program's thread
+# gets to run at all cannot be had, and on a loaded machine that happens
+# now and then: a second run tells such a moment from changes lost each time.
 at_most_one() { [ "$(state_count)" -le 1 ]; }
-until_ok 10 at_most_one || fail "Clear all left '$(state)'"
-"$wine" "$tool" set-texts 20 20 "paced text $$" >/dev/null 2>&1 || fail "the paced texts were not set"
+paced_text() { printf 'paced text %s %s %03d' $$ "$1" "$2"; }
 paced_in_order() {
   local i
-  for i in $(seq 1 20); do nth_holds $((20 - i)) "$(printf 'paced text %s %03d' $$ "$i")" || return 1; done
+  for i in $(seq 1 20); do nth_holds $((20 - i)) "$(paced_text "$1" "$i")" || return 1; done
 }
-until_ok 10 newest_holds "$(printf 'paced text %s %03d' $$ 20)"
-if until_ok 10 paced_in_order; then pass "20 texts set 20 ms apart: all stored, newest first"
-else
-  n=0
-  for i in $(seq 1 20); do grep -laqF "$(printf 'paced text %s %03d' $$ "$i")" "$folder"/*.crx && n=$((n + 1)); done
-  fail "20 texts set 20 ms apart: $n stored"
-fi
+paced_stored() {
+  local i n=0
+  for i in $(seq 1 20); do grep -laqF "$(paced_text "$1" "$i")" "$folder"/*.crx && n=$((n + 1)); done
+  echo "$n"
+}
+paced=""
+for run in 1 2; do
+  "$wine" "$tool" command 1103 >/dev/null 2>&1 || fail "could not send Clear all"
+  until_ok 10 at_most_one || fail "Clear all left '$(state)'"
+  "$wine" "$tool" set-texts 20 20 "paced text $$ $run" >/dev/null 2>&1 || fail "the paced texts were not set"
+  until_ok 10 newest_holds "$(paced_text "$run" 20)"
+  if until_ok 5 paced_in_order "$run"; then paced="$paced 20"; break; fi
+  paced="$paced $(paced_stored "$run")"
+done
+[ "${paced##* }" = 20 ] && pass "20 texts set 20 ms apart: all stored, newest first (stored per run:$paced)" ||
+  fail "20 texts set 20 ms apart: stored per run:$paced"
 
 # "Exit" ends the program with code 0, and the viewer after it in the chain
 # goes on getting notifications.
