@@ -48,6 +48,11 @@ TARN_API int32_t TARN_CALL GetClipboardFileItemSize(FILE *stream, int32_t index,
                                                     uint32_t *size);
 TARN_API int32_t TARN_CALL LoadClipboardFileItem(FILE *stream, int32_t index,
                                                  void *buffer, uint32_t size);
+/* Copies size bytes of the entry's data from offset on; fails, reading
+ * nothing, when that range is empty or does not lie inside the entry. */
+TARN_API int32_t TARN_CALL LoadClipboardFileItemPart(FILE *stream, int32_t index,
+                                                     uint32_t offset, void *buffer,
+                                                     uint32_t size);
 /* 0 equal; 1 different or unreadable; TARN_E_FAIL when a seek to matched data fails. */
 TARN_API int32_t TARN_CALL CompareClipboardFiles(FILE *first, FILE *second);
 

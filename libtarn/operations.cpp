@@ -180,4 +180,23 @@ int32_t TARN_CALL LoadClipboardFileItem(FILE *stream, int32_t index, void *buffe
     return result;
 }
 
+int32_t TARN_CALL LoadClipboardFileItemPart(FILE *stream, int32_t index, uint32_t offset,
+                                            void *buffer, uint32_t size)
+{
+    ItemCursor cursor;
+
+    if (buffer == nullptr || size == 0 || OpenRoom(&cursor, stream, index) < 0)
+        return TARN_E_FAIL;
+    /* The part lies inside the entry, and the entry inside the stream, before
+     * a byte is read; both sums are checked without overflow. */
+    const uint32_t length = cursor.room.dataLength;
+    int32_t result = TARN_E_FAIL;
+    if (offset <= length && size <= length - offset && CheckRoomData(&cursor) >= 0 &&
+        SeekStream(stream, cursor.roomOffset + 16 + offset) >= 0 &&
+        ReadStream(stream, buffer, size) >= 0)
+        result = TARN_S_OK;
+    bxml_free(&cursor.tree);
+    return result;
+}
+
 } // extern "C"

@@ -9,6 +9,11 @@
 
 #include "libtarn.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shlwapi.h>
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -37,6 +42,13 @@ TARN_API int32_t TARN_CALL Win32_UninstallClipboardHook(void);
  * reason code; every reason gives 0 and changes nothing. */
 TARN_API int32_t TARN_CALL BetalLibMain(void *unused1, void *unused2, void *unused3,
                                         const void *record);
+
+#ifdef _WIN32
+/* The shell's version query, in the shell's convention: version 1.0 into a
+ * DLLVERSIONINFO or DLLVERSIONINFO2 named by its cbSize; E_INVALIDARG for
+ * any other size, with nothing written. */
+TARN_API HRESULT CALLBACK DllGetVersion(DLLVERSIONINFO *info);
+#endif
 
 #ifdef __cplusplus
 }

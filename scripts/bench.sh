@@ -15,7 +15,8 @@ if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_ROOT [BENCHMARK_ARGS...]" >&2
   exit 2
 fi
-root=$1
+# The Wine environment wants absolute paths; make hands a relative folder.
+root=$(cd "$1" && pwd) || exit 2
 shift
 
 logs="$root/bench/logs"

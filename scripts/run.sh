@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts the win64 build's clipdock.exe under 64-bit Wine (these machines run
-# no 32-bit code; on Windows the win32 build is the one to use).
+# Starts a Windows build's clipdock.exe under that build's Wine: build/win64
+# under Debian's Wine, build/win32 (what Windows users get) under the WoW64
+# Wine that runs 32-bit programs on these machines (wine-choice.sh).
 #   run.sh [BUILD-DIR [PROGRAM-ARGUMENTS]]    default build/win64
 # The program gets its own Wine prefix (BUILD-DIR/run/prefix), apart from the
 # tests', so that a test run never touches the collection kept there. On the
@@ -11,15 +12,19 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/win64}" && pwd) || exit 1
 [ $# -gt 0 ] && shift
 exe="$build/bin/clipdock.exe"
-[ -f "$exe" ] || { echo "run.sh: $exe is missing; build with 'make win64' first" >&2; exit 1; }
+[ -f "$exe" ] || { echo "run.sh: $exe is missing; build it first ('make win64' or 'make win32')" >&2; exit 1; }
 state="$build/run"
+# The build's own Wine, as its tests use it.
+mkdir -p "$state"
+cp "$build/wine/arch" "$state/arch" 2>/dev/null
+why=$("$here/wine-env.sh" missing "$state") || { echo "run.sh: $why" >&2; exit 1; }
 
 xvfb=""
 program=""
 finish() {
   trap - INT TERM EXIT
   [ -n "$program" ] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
-  (source "$here/wine-env.sh" vars "$state"; /usr/bin/wineserver -k >/dev/null 2>&1) || true
+  (source "$here/wine-env.sh" vars "$state"; "$CLIPDOCK_WINESERVER" -k >/dev/null 2>&1) || true
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
 }
 trap finish EXIT
@@ -49,9 +54,9 @@ fi
 display=$DISPLAY
 source "$here/wine-env.sh" vars "$state"
 export DISPLAY=$display
-echo "clipdock.exe on $DISPLAY, prefix $state/prefix"
+echo "clipdock.exe ($CLIPDOCK_WINE_ARCH) on $DISPLAY, prefix $state/prefix, $CLIPDOCK_WINE"
 cd "$build/bin" || exit 1
-/usr/lib/wine/wine64 clipdock.exe "$@" &
+"$CLIPDOCK_WINE" clipdock.exe "$@" &
 program=$!
 wait "$program"
 code=$?

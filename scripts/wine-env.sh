@@ -4,10 +4,24 @@
 #   wine-env.sh prefix STATE   make STATE/prefix if it is not there yet
 #   wine-env.sh start STATE    prefix, then Xvfb and wineserver; writes STATE/display
 #   wine-env.sh stop STATE     ends wineserver and Xvfb
-#   source wine-env.sh vars STATE   exports the Wine variables (and DISPLAY)
+#   wine-env.sh missing STATE  says in one line why STATE's Wine cannot run
+#                              (nothing, exit 0, when it can)
+#   source wine-env.sh vars STATE   exports the Wine variables (and DISPLAY),
+#                              among them CLIPDOCK_WINE (the loader to run
+#                              programs with) and CLIPDOCK_WINESERVER
+# The Wine is the one for STATE's architecture (wine-choice.sh): STATE/arch,
+# written by CMake for a build folder's test state, else CLIPDOCK_WINE_ARCH
+# (exported here, so a run's further prefixes keep its Wine), else x86_64.
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/wine-choice.sh"
 
 wine_vars() {
+  if [ -s "$1/arch" ]; then
+    CLIPDOCK_WINE_ARCH=$(cat "$1/arch")
+  fi
+  export CLIPDOCK_WINE_ARCH=${CLIPDOCK_WINE_ARCH:-x86_64}
+  wine_choose "$CLIPDOCK_WINE_ARCH"
+  export CLIPDOCK_WINE CLIPDOCK_WINESERVER WINESERVER=$CLIPDOCK_WINESERVER
   export WINEPREFIX="$1/prefix" WINEARCH=win64 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree=;mshtml="
   if [ -s "$1/display" ]; then
@@ -16,19 +30,28 @@ wine_vars() {
   fi
 }
 
+# The prefix is made by the Wine that uses it (a newer Wine does not take
+# an older one's prefix), and made again when that Wine changes.
 make_prefix() {
   local state=$1
   mkdir -p "$state"
-  [ -f "$state/prefix/.clipdock-ready" ] && return 0
+  (wine_vars "$state"; prefix_ready "$state") && return 0
   (
     flock 9
-    [ -f "$state/prefix/.clipdock-ready" ] && exit 0
-    rm -rf "$state/prefix"
     wine_vars "$state"
-    timeout 180 /usr/lib/wine/wine64 wineboot -i >"$state/wineboot.log" 2>&1
-    timeout 120 /usr/bin/wineserver -w
-    touch "$state/prefix/.clipdock-ready"
+    prefix_ready "$state" && exit 0
+    missing=$(wine_missing "$CLIPDOCK_WINE_ARCH")
+    [ -z "$missing" ] || { echo "wine-env: $missing" >&2; exit 1; }
+    rm -rf "$state/prefix"
+    timeout 180 "$CLIPDOCK_WINE" wineboot -i >"$state/wineboot.log" 2>&1
+    timeout 120 "$CLIPDOCK_WINESERVER" -w
+    [ -d "$state/prefix/drive_c" ] || { echo "wine-env: wineboot made no prefix (see $state/wineboot.log)" >&2; exit 1; }
+    echo "$CLIPDOCK_WINE" >"$state/prefix/.clipdock-ready"
   ) 9>"$state/prefix.lock"
+}
+
+prefix_ready() {
+  [ "$(cat "$1/prefix/.clipdock-ready" 2>/dev/null)" = "$CLIPDOCK_WINE" ]
 }
 
 # Several test runs may share one build folder at once: start and stop keep a
@@ -57,15 +80,18 @@ launch_env() {
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 9>&- &
     pid=$!
     for _ in $(seq 1 100); do
-      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+      # Two builds may start their displays at the same moment and try the
+      # same number: the display is ours only when its lock names our server.
+      if [ "$(tr -dc 0-9 2>/dev/null <"/tmp/.X$n-lock")" = "$pid" ] &&
+         xdpyinfo -display ":$n" >/dev/null 2>&1; then
         echo "$pid" >"$state/xvfb.pid"
         echo ":$n" >"$state/display"
         wine_vars "$state"
-        /usr/bin/wineserver -p </dev/null >/dev/null 2>&1 9>&-
+        "$CLIPDOCK_WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
         # The prefix's services start with the first Wine program and live as
         # long as the wineserver; start them here, detached from any test's
         # output, so no test run waits on a pipe they hold.
-        timeout 120 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 9>&-
+        timeout 120 "$CLIPDOCK_WINE" wineboot </dev/null >/dev/null 2>&1 9>&-
         echo "wine environment: prefix $state/prefix, display :$n"
         return 0
       fi
@@ -96,7 +122,7 @@ stop_env() {
 kill_env() {
   local state=$1
   if [ -d "$state/prefix" ]; then
-    (wine_vars "$state"; /usr/bin/wineserver -k >/dev/null 2>&1; /usr/bin/wineserver -w >/dev/null 2>&1) || true
+    (wine_vars "$state"; "$CLIPDOCK_WINESERVER" -k >/dev/null 2>&1; "$CLIPDOCK_WINESERVER" -w >/dev/null 2>&1) || true
   fi
   if [ -s "$state/xvfb.pid" ]; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
@@ -109,5 +135,6 @@ case "${1:-}" in
   start) start_env "$2" ;;
   stop) stop_env "$2" ;;
   vars) wine_vars "$2" ;;
-  *) echo "usage: wine-env.sh prefix|start|stop|vars STATE" >&2; exit 2 ;;
+  missing) wine_vars "$2"; missing=$(wine_missing "$CLIPDOCK_WINE_ARCH"); [ -z "$missing" ] || { echo "$missing"; exit 1; } ;;
+  *) echo "usage: wine-env.sh prefix|start|stop|missing|vars STATE" >&2; exit 2 ;;
 esac

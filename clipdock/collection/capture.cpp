@@ -89,11 +89,14 @@ int IsFormatCollected(UINT format)
     return atoi(value) != 0 ? 1 : 0;
 }
 
-// Formats whose data is a GDI object, never a memory block: they can never be
-// stored, so capture does not make their owner render them.
+// Formats whose data is a GDI object, never a memory block, and the metafile
+// picture, whose block holds a metafile handle that means nothing once the
+// clipboard changes (restore leaves it out): they are never stored, so
+// capture does not make their owner render them.
 static bool IsObjectFormat(UINT format)
 {
-    return format == CF_BITMAP || format == CF_PALETTE || format == CF_ENHMETAFILE;
+    return format == CF_BITMAP || format == CF_PALETTE || format == CF_ENHMETAFILE ||
+           format == CF_METAFILEPICT;
 }
 
 // The markers that password managers and other programs put beside content
@@ -212,7 +215,7 @@ static bool CaptureOpenClipboard(HWND panel, const CaptureNotice &notice)
         if (damaged) {
             DropIncomingItem();
         } else {
-            FindDuplicateItem();
+            FindDuplicateItem(HeldOutItem());
             PromoteCurrentItem();
         }
         FinishNewItem();

@@ -21,7 +21,8 @@ struct PlatformCalls {
     BOOL (WINAPI *openClipboard)(HWND owner);                         // OpenClipboard
     BOOL (WINAPI *closeClipboard)(void);                              // CloseClipboard
     BOOL (WINAPI *notifyIcon)(DWORD message, PNOTIFYICONDATAA data);  // Shell_NotifyIconA
-    // The buffer one stored entry is read into, by restore and the previews.
+    // The buffer a stored entry is read into by restore, or the part of one
+    // that a preview draws.
     void *(*allocEntry)(size_t size);                                 // malloc
     void (*freeEntry)(void *buffer);                                  // free
     // The clock of the waits for a clipboard that another program holds.

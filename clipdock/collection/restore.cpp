@@ -16,23 +16,25 @@
 #include "collection/slots.h"
 #include "libtarn.h"
 
+bool IsRestoredFormat(uint32_t format)
+{
+    // Capture stores by number only the predefined memory-block formats;
+    // anything else (an object handle's number, say) comes from a foreign
+    // file and would give the clipboard a handle of the wrong kind. A
+    // metafile picture's block holds a metafile handle, which was gone with
+    // the clipboard content it came from (earlier versions stored it): its
+    // bytes would hand every program that pastes them a stale handle.
+    return format != 0 && format <= CF_LOCALE && format != CF_BITMAP && format != CF_PALETTE &&
+           format != CF_ENHMETAFILE && format != CF_METAFILEPICT;
+}
+
 // The clipboard format of record i, or 0 to leave it out. Named records are
 // registered again by name, since format numbers differ between sessions.
 static UINT RecordFormat(FILE *item, int32_t i)
 {
     uint32_t format = 0;
-    if (GetClipbordFileItemBaseFormat(item, i, &format) >= 0) {
-        // Capture stores by number only the predefined memory-block formats;
-        // anything else (an object handle's number, say) comes from a foreign
-        // file and would give the clipboard a handle of the wrong kind. A
-        // metafile picture's block holds a metafile handle, which was gone
-        // with the clipboard content it came from: its bytes would hand
-        // every program that pastes them a stale handle.
-        if (format == 0 || format > CF_LOCALE || format == CF_BITMAP || format == CF_PALETTE ||
-            format == CF_ENHMETAFILE || format == CF_METAFILEPICT)
-            return 0;
-        return format;
-    }
+    if (GetClipbordFileItemBaseFormat(item, i, &format) >= 0)
+        return IsRestoredFormat(format) ? format : 0;
     char name[256] = {0};
     if (GetClipbordFileItemFormatName(item, i, name, sizeof name - 1) < 0 || name[0] == '\0')
         return 0;

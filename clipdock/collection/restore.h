@@ -3,6 +3,7 @@
 #define CLIPDOCK_COLLECTION_RESTORE_H
 
 #include <windows.h>
+#include <stdint.h>
 
 void RestoreClipboardItem(int slot, HWND owner);
 // Empties the clipboard as owner ("Clear all").
@@ -14,5 +15,9 @@ void ClearClipboard(HWND owner);
 bool PlacementWaiting();
 void RetryPlacement();
 void CancelWaitingPlacement();
+// True for a record stored by number that restore puts back: the predefined
+// memory-block formats. Object handles, and a metafile picture's block (it
+// holds a handle), mean nothing once read back from a file.
+bool IsRestoredFormat(uint32_t format);
 
 #endif

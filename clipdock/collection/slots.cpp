@@ -13,7 +13,8 @@
 #include "shell/settings.h"
 
 ItemSlot itemSlots[SLOT_COUNT];
-ItemSlot evictedItem;
+// The entry a running capture pushed out of slot 31; flags 0 when none.
+static ItemSlot evictedItem;
 
 static const char ITEM_FOLDER_NAME[] = "\\Tarn Clipboard";
 static const char STATE_KEY[] = "CLIPBOOK_STATE";
@@ -240,6 +241,8 @@ void FinishNewItem()
     SaveCollectionState();
 }
 
+ItemSlot *HeldOutItem() { return evictedItem.flags != 0 ? &evictedItem : NULL; }
+
 void PromoteCurrentItem()
 {
     int current = 0;
@@ -271,10 +274,10 @@ FILE *OpenSlotItemFile(int slot)
 {
     if (slot < 0 || slot >= SLOT_COUNT)
         return NULL;
-    return OpenItemFile(itemSlots[slot]);
+    return OpenStoredItem(itemSlots[slot]);
 }
 
-FILE *OpenItemFile(const ItemSlot &slot)
+FILE *OpenStoredItem(const ItemSlot &slot)
 {
     char folder[MAX_PATH];
     char path[ITEM_PATH_SIZE];
@@ -309,24 +312,24 @@ void ClearCollection()
     SaveCollectionState();
 }
 
-// The per-user section of the settings file: the Windows user name, or "".
-static void StateSectionName(char *user)
+void StateSectionName(char user[USER_NAME_SIZE])
 {
-    memset(user, 0, 255);
-    DWORD size = 254;
+    memset(user, 0, USER_NAME_SIZE);
+    DWORD size = USER_NAME_SIZE - 1;
     if (!platformCalls.userName(user, &size))
-        memset(user, 0, 255);
+        memset(user, 0, USER_NAME_SIZE);
 }
 
 void SaveCollectionState()
 {
-    // While a capture holds the oldest entry aside the list would leave it
-    // out; FinishNewItem saves once the table is whole again.
-    if (evictedItem.flags != 0)
-        return;
+    // While a capture holds the oldest entry aside, the list is the one
+    // before the capture: the held entry, last, still belongs to the
+    // collection, and the new item in slot 0 is not complete yet.
+    const ItemSlot *held = HeldOutItem();
     char state[SLOT_COUNT * sizeof itemSlots[0].name + 1];
     size_t length = 0;
-    for (const ItemSlot &slot : itemSlots) {
+    for (int i = held != NULL ? 1 : 0; i <= SLOT_COUNT; i++) {
+        const ItemSlot &slot = i < SLOT_COUNT ? itemSlots[i] : evictedItem;
         if (slot.flags == 0)
             continue;
         size_t nameLength = strnlen(slot.name, sizeof slot.name - 1);
@@ -335,7 +338,7 @@ void SaveCollectionState()
         state[length++] = ':';
     }
     state[length] = '\0';
-    char user[255];
+    char user[USER_NAME_SIZE];
     StateSectionName(user);
     WriteSetting(user, STATE_KEY, state);
 }

@@ -19,9 +19,6 @@ struct ItemSlot {
 };
 
 extern ItemSlot itemSlots[SLOT_COUNT];  // zero-filled at start; changed only through the operations below
-// The entry BeginNewItem pushed out of slot 31 while a capture runs, its file
-// still on disk; flags 0 when there is none. FinishNewItem settles it.
-extern ItemSlot evictedItem;
 
 int CountFreeSlots();
 int FindCurrentSlot();
@@ -32,14 +29,22 @@ FILE *BeginNewItem();
 // the entry pushed out of slot 31 is deleted; otherwise (a duplicate, a
 // dropped or failed item) it comes back and nothing is lost.
 void FinishNewItem();
+// The entry BeginNewItem pushed out of slot 31 while a capture runs, its file
+// still on disk, until FinishNewItem settles it; NULL when none is held.
+// Duplicate detection compares it last and may mark it current.
+ItemSlot *HeldOutItem();
 void VacateIncomingSlot();
 void PromoteCurrentItem();
 void DropIncomingItem();
 FILE *OpenSlotItemFile(int slot);
-FILE *OpenItemFile(const ItemSlot &slot);  // the same, for an entry outside the table
+FILE *OpenStoredItem(const ItemSlot &slot);  // the same, for an entry outside the table
 void ClearCollection();
 void SaveCollectionState();
 void LoadCollectionState(const char *state);
+// The section of the settings file that holds the user's collection state:
+// the Windows user name, or "" when it cannot be read.
+#define USER_NAME_SIZE 255
+void StateSectionName(char user[USER_NAME_SIZE]);
 
 // Room for an item file's full path: the folder, then a name of up to 263 characters.
 #define ITEM_PATH_SIZE (MAX_PATH + 264)

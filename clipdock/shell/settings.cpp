@@ -6,31 +6,38 @@
  */
 #include "shell/settings.h"
 
+#include <string.h>
+
 #include "bxml.h"
 
-char settingsFilePath[261];
+char settingsFilePath[SETTINGS_PATH_SIZE];
 
-// Picks the file for one access into file (MAX_PATH bytes); false while the
-// settings file path has not been set.
-static bool SettingsFileFor(const char *section, char *file)
+// Picks the file for one access into file (SETTINGS_PATH_SIZE bytes); false
+// while the settings file path has not been set, and for a path that does
+// not fit: cut short, it would name some other file.
+static bool SettingsFileFor(const char *section, char file[SETTINGS_PATH_SIZE])
 {
-    if (settingsFilePath[0] == '\0')
+    size_t length = strnlen(settingsFilePath, SETTINGS_PATH_SIZE);
+    if (length == 0 || length == SETTINGS_PATH_SIZE)
         return false;
-    lstrcpynA(file, settingsFilePath, MAX_PATH);
+    memcpy(file, settingsFilePath, length + 1);
     if (libc_stricmpA(section, "ENVIRONMENT") != 0)
         return true;
-    char redirect[260] = {0};
-    GetPrivateProfileStringA("HALCYON", "ENVIRONMENT", "", redirect, sizeof redirect,
-                             settingsFilePath);
-    if (redirect[0] != '\0')
-        lstrcpynA(file, redirect, MAX_PATH);
+    // One byte more than a path may take, so that a longer one shows.
+    char redirect[SETTINGS_PATH_SIZE + 1] = {0};
+    DWORD read = GetPrivateProfileStringA("HALCYON", "ENVIRONMENT", "", redirect,
+                                          sizeof redirect, settingsFilePath);
+    if (read >= SETTINGS_PATH_SIZE)
+        return false;
+    if (read != 0)
+        memcpy(file, redirect, read + 1);
     return true;
 }
 
 HRESULT ReadSetting(const char *section, const char *key, const char *defaultValue,
                     char *buffer, DWORD size)
 {
-    char file[MAX_PATH];
+    char file[SETTINGS_PATH_SIZE];
     if (!SettingsFileFor(section, file))
         return E_FAIL;
     GetPrivateProfileStringA(section, key, defaultValue, buffer, size, file);
@@ -39,7 +46,7 @@ HRESULT ReadSetting(const char *section, const char *key, const char *defaultVal
 
 HRESULT WriteSetting(const char *section, const char *key, const char *value)
 {
-    char file[MAX_PATH];
+    char file[SETTINGS_PATH_SIZE];
     if (!SettingsFileFor(section, file))
         return E_FAIL;
     WritePrivateProfileStringA(section, key, value, file);

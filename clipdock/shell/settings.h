@@ -8,9 +8,12 @@
 
 #include <windows.h>
 
-extern char settingsFilePath[261];  // Windows directory + "\halcyon.ini"; filled by start-up
+// A settings file path: up to 260 characters and the terminator.
+#define SETTINGS_PATH_SIZE 261
+extern char settingsFilePath[SETTINGS_PATH_SIZE];  // Windows directory + "\halcyon.ini"; filled by start-up
 
-// 0, or E_FAIL while settingsFilePath is empty (buffer untouched then).
+// 0, or E_FAIL while settingsFilePath is empty or when the redirect names a
+// path too long for it (buffer untouched then).
 HRESULT ReadSetting(const char *section, const char *key, const char *defaultValue,
                     char *buffer, DWORD size);
 HRESULT WriteSetting(const char *section, const char *key, const char *value);

@@ -143,14 +143,24 @@ HRESULT CreateWindows(int screenWidth, int screenHeight)
 
 }  // namespace
 
+bool InstallerRunning()
+{
+    // Only the mutex's existence counts: the least access is asked for, and
+    // a mutex made by an elevated installer, which refuses even that, is
+    // there all the same.
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, INSTALLER_MUTEX_NAME);
+    if (mutex == NULL)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    CloseHandle(mutex);
+    return true;
+}
+
 int WaitForInstaller(const char *commandLine)
 {
     if (commandLine == NULL || libc_stricmpA(commandLine, "-wait") != 0)
         return 0;
     int sleeps = 0;
-    HANDLE mutex;
-    while ((mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, INSTALLER_MUTEX_NAME)) != NULL) {
-        CloseHandle(mutex);
+    while (InstallerRunning()) {
         Sleep(INSTALLER_WAIT_MS);
         sleeps++;
     }
@@ -183,10 +193,8 @@ void ReloadCollectionState()
     for (int i = 0; i < SLOT_COUNT; i++)
         itemSlots[i].flags = 0;
 
-    char user[255];
-    memset(user, 0, sizeof user);
-    DWORD userSize = sizeof user - 1;
-    GetUserNameA(user, &userSize);
+    char user[USER_NAME_SIZE];
+    StateSectionName(user);
 
     char state[4096];
     memset(state, 0, sizeof state);

@@ -25,6 +25,8 @@ struct StartupCalls {
 };
 extern StartupCalls startupCalls;
 
+// The installer mutex exists (whether or not this user may use it).
+bool InstallerRunning();
 // With the command line exactly "-wait" (any case), sleeps while the
 // installer mutex exists. Returns how many times it slept.
 int WaitForInstaller(const char *commandLine);

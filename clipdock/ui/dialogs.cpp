@@ -71,14 +71,17 @@ void SettingsOk(HWND dialog)
     EndDialog(dialog, 0);
 }
 
-void LoadValue(const char *key, DWORD *value)
+// The panel's opacities when nothing usable is stored.
+const DWORD DEFAULT_MIN = 16;
+const DWORD DEFAULT_MAX = 255;
+// A shown panel fainter than this is as good as invisible.
+const DWORD LOWEST_STORED_MAX = 16;
+
+bool LoadValue(const char *key, DWORD *value)
 {
     char text[64] = {0};
-    if (ReadSetting(TRANSPARENCY_SECTION, key, "", text, sizeof text) < 0)
-        return;
-    DWORD read;
-    if (ParseDecimal(text, &read))
-        *value = read;
+    return ReadSetting(TRANSPARENCY_SECTION, key, "", text, sizeof text) >= 0 &&
+           ParseDecimal(text, value);
 }
 
 }  // namespace
@@ -108,8 +111,19 @@ void UpdateNamedSetting(const char *name, DWORD value)
 
 void LoadTransparencyRange()
 {
-    LoadValue(TRANSPARENCY_MIN_KEY, &transparencyMin);
-    LoadValue(TRANSPARENCY_MAX_KEY, &transparencyMax);
+    // What the dialog kept may be a slip (a shown opacity of 0, or one whose
+    // low 8 bits are all the platform sees): such a pair would leave the
+    // panel invisible in every later run, so it lasts only the run it was
+    // typed in.
+    DWORD minimum, maximum;
+    if (LoadValue(TRANSPARENCY_MIN_KEY, &minimum) && LoadValue(TRANSPARENCY_MAX_KEY, &maximum) &&
+        minimum <= maximum && maximum <= 255 && maximum >= LOWEST_STORED_MAX) {
+        transparencyMin = minimum;
+        transparencyMax = maximum;
+    } else {
+        transparencyMin = DEFAULT_MIN;
+        transparencyMax = DEFAULT_MAX;
+    }
 }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

@@ -18,8 +18,8 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 // The settings store's update of a named value, kept as decimal text.
 void UpdateNamedSetting(const char *name, DWORD value);
-// Start-up: transparencyMin and transparencyMax from the settings file; a
-// value that is missing or not a decimal number keeps what is there.
+// Start-up: transparencyMin and transparencyMax from the settings file when
+// the stored pair is usable (min <= max <= 255, max >= 16), else 16 and 255.
 void LoadTransparencyRange();
 // Text of decimal digits only that fits 32 bits: true and *value set.
 bool ParseDecimal(const char *text, DWORD *value);

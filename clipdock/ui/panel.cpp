@@ -279,11 +279,8 @@ void HoverStep(HWND panel)
 
 void WatchInstaller(HWND panel)
 {
-    HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, INSTALLER_MUTEX_NAME);
-    if (mutex != NULL) {
-        CloseHandle(mutex);
+    if (InstallerRunning())
         PostMessageA(panel, WM_CLOSE, 0, 0);
-    }
 }
 
 // A viewer ahead of the panel that is destroyed without leaving the chain

@@ -1,12 +1,14 @@
 /*
- * preview.cpp: the preview of one stored item. The entry of the best
- * previewable format is read whole from the item file and drawn as text or
- * as a device-independent bitmap; an item with no such entry gets the
- * no-preview picture, a failure to read the entry an error number.
+ * preview.cpp: the preview of one stored item. Of the entry of the best
+ * previewable format only what the drawing uses is read from the item file:
+ * the leading part of a text that can fill the box, or a device-independent
+ * bitmap's header, colour table or masks and the leading bytes of the pixel
+ * rows that the box shows. An item with no such entry gets the no-preview
+ * picture, a failure to read the entry an error number.
  *
  * Item files come from disk and are not trusted: text is drawn only up to
  * the end of its entry, and a bitmap header that would send the platform
- * past the end of the entry is refused before it is handed over.
+ * past the end of the entry is refused before anything is handed over.
  */
 #include "ui/preview.h"
 
@@ -97,18 +99,17 @@ size_t TextLimit(HDC dc, const RECT *box)
     return (size_t)limit;
 }
 
-void DrawAnsiText(HDC dc, const uint8_t *bytes, uint32_t size, const RECT *box)
+void DrawAnsiText(HDC dc, const uint8_t *bytes, uint32_t size, size_t limit, const RECT *box)
 {
     const void *end = memchr(bytes, 0, size);
     size_t length = end != NULL ? (size_t)((const uint8_t *)end - bytes) : size;
-    size_t limit = TextLimit(dc, box);
     if (length > limit)
         length = limit;
     RECT area = *box;
     DrawTextA(dc, (const char *)bytes, (int)length, &area, TEXT_FORMAT);
 }
 
-void DrawUnicodeText(HDC dc, const uint8_t *bytes, uint32_t size, const RECT *box)
+void DrawUnicodeText(HDC dc, const uint8_t *bytes, uint32_t size, size_t limit, const RECT *box)
 {
     // An odd last byte is no whole character.
     size_t units = size / 2;
@@ -116,7 +117,6 @@ void DrawUnicodeText(HDC dc, const uint8_t *bytes, uint32_t size, const RECT *bo
     size_t length = 0;
     while (length < units && text[length] != L'\0')
         length++;
-    size_t limit = TextLimit(dc, box);
     if (length > limit) {
         length = limit;
         if (text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF)
@@ -191,18 +191,24 @@ uint32_t DibPixelOffset(const uint8_t *bytes, uint32_t size)
     return (uint32_t)offset;
 }
 
-void DrawDibPreview(const uint8_t *bytes, uint32_t size, int32_t index, RECT *box, HDC dc,
-                    DWORD maxWidth, DWORD maxHeight)
+namespace {
+
+// A picture larger than the box in either direction is shrunk from its 1.8x
+// region; a top-down one (its height read unsigned is huge) always is.
+bool ShrunkIntoBox(DWORD width, DWORD height, DWORD maxWidth, DWORD maxHeight)
 {
-    if (size < DIB_MIN_ENTRY) {
-        DrawDibError(dc, box, "ERROR #1%d IDX%d", index);
-        return;
-    }
-    uint32_t offset = DibPixelOffset(bytes, size);
-    HBITMAP bitmap = NULL;
-    if (offset != 0)
-        bitmap = CreateDIBitmap(dc, (const BITMAPINFOHEADER *)bytes, CBM_INIT, bytes + offset,
-                                (const BITMAPINFO *)bytes, DIB_RGB_COLORS);
+    return width > maxWidth || height > maxHeight;
+}
+
+// Makes a bitmap from a packed DIB's header and pixels and draws it into the
+// box. width and height are the picture's own header fields, read unsigned:
+// they, not the header handed over (which may be cut to the drawn region),
+// decide between the unscaled copy and the shrunk 1.8x region.
+void DrawDibBitmap(const uint8_t *info, const uint8_t *pixels, DWORD width, DWORD height,
+                   int32_t index, RECT *box, HDC dc, DWORD maxWidth, DWORD maxHeight)
+{
+    HBITMAP bitmap = CreateDIBitmap(dc, (const BITMAPINFOHEADER *)info, CBM_INIT, pixels,
+                                    (const BITMAPINFO *)info, DIB_RGB_COLORS);
     if (bitmap == NULL) {
         DrawDibError(dc, box, "ERROR #0%d IDX%d", index);
         return;
@@ -210,10 +216,8 @@ void DrawDibPreview(const uint8_t *bytes, uint32_t size, int32_t index, RECT *bo
     HDC memory = CreateCompatibleDC(dc);
     if (memory != NULL) {
         HGDIOBJ previous = SelectObject(memory, bitmap);
-        DWORD width = ReadU32(bytes + 4);
-        DWORD height = ReadU32(bytes + 8);  // a top-down picture reads huge here
         int boxWidth = box->right - box->left, boxHeight = box->bottom - box->top;
-        if (width > maxWidth || height > maxHeight)
+        if (ShrunkIntoBox(width, height, maxWidth, maxHeight))
             StretchBlt(dc, box->left, box->top, boxWidth, boxHeight, memory, 0, 0,
                        (int)(maxWidth * 180 / 100), (int)(maxHeight * 180 / 100), SRCCOPY);
         else
@@ -224,9 +228,152 @@ void DrawDibPreview(const uint8_t *bytes, uint32_t size, int32_t index, RECT *bo
     DeleteObject(bitmap);
 }
 
+void WriteU32(uint8_t *p, uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        p[i] = (uint8_t)(value >> (8 * i));
+}
+
+// The top-left part of a picture that the drawing above copies from: the
+// source rectangle of the stretch or the box of the unscaled copy, within
+// the picture. Never empty, so that a picture cut to it can still be made.
+void DrawnRegion(DWORD width, DWORD height, uint32_t rows, const RECT *box, DWORD maxWidth,
+                 DWORD maxHeight, uint32_t *regionWidth, uint32_t *regionRows)
+{
+    long long w, h;
+    if (ShrunkIntoBox(width, height, maxWidth, maxHeight)) {
+        w = (int)(maxWidth * 180 / 100);
+        h = (int)(maxHeight * 180 / 100);
+    } else {
+        w = (long long)box->right - box->left;
+        h = (long long)box->bottom - box->top;
+    }
+    *regionWidth = (uint32_t)(w < 1 ? 1 : w > (long long)width ? width : w);
+    *regionRows = (uint32_t)(h < 1 ? 1 : h > (long long)rows ? rows : h);
+}
+
+// What of the chosen entry was read: the leading part of a text, or a DIB
+// cut to the region it is drawn from.
+struct PreviewPart {
+    uint8_t *bytes;    // from platformCalls.allocEntry; NULL when nothing was read
+    uint32_t size;
+    size_t textLimit;  // text: the most characters the box can show
+    bool dibTooShort;  // DIB: no room for a header and a pixel
+    DWORD dibWidth, dibHeight;  // DIB: the whole picture's header fields
+    uint32_t dibPixelOffset;    // DIB: where the pixels begin; 0 for a refused header
+};
+
+int AllocatePart(uint32_t size, PreviewPart *part)
+{
+    part->bytes = (uint8_t *)platformCalls.allocEntry(size);
+    if (part->bytes == NULL)
+        return READ_FAILED_MEMORY;
+    part->size = size;
+    return 0;
+}
+
+// A text's leading characters, one more than the box can show so that the
+// cut is made as for the whole text (never half a surrogate pair).
+int ReadTextPart(FILE *item, int32_t index, uint32_t size, uint32_t unit, HDC dc, const RECT *box,
+                 PreviewPart *part)
+{
+    part->textLimit = TextLimit(dc, box);
+    uint64_t wanted = ((uint64_t)part->textLimit + 1) * unit;
+    int error = AllocatePart(size < wanted ? size : (uint32_t)wanted, part);
+    if (error == 0 && LoadClipboardFileItemPart(item, index, 0, part->bytes, part->size) < 0)
+        error = READ_FAILED_LOAD;
+    return error;
+}
+
+// A DIB's header with its masks and colour table, then the leading bytes of
+// the pixel rows of the drawn region, stored as a packed DIB of that region.
+// A header that is refused reads no further: drawn as an error.
+int ReadDibPart(FILE *item, int32_t index, uint32_t size, const RECT *box, DWORD maxWidth,
+                DWORD maxHeight, PreviewPart *part)
+{
+    if (size < DIB_MIN_ENTRY) {
+        part->dibTooShort = true;
+        return 0;
+    }
+    uint8_t header[40];
+    if (LoadClipboardFileItemPart(item, index, 0, header, sizeof header) < 0)
+        return READ_FAILED_LOAD;
+    uint32_t offset = DibPixelOffset(header, size);
+    if (offset == 0)
+        return 0;
+    DWORD width = ReadU32(header + 4), height = ReadU32(header + 8);
+    uint16_t bitCount = ReadU16(header + 14);
+    bool topDown = (int32_t)height < 0;
+    uint32_t rows = topDown ? 0u - height : height;
+    uint64_t stride = ((uint64_t)width * bitCount + 31) / 32 * 4;
+    uint32_t regionWidth, regionRows;
+    DrawnRegion(width, height, rows, box, maxWidth, maxHeight, &regionWidth, &regionRows);
+    uint32_t regionStride = (uint32_t)(((uint64_t)regionWidth * bitCount + 31) / 32 * 4);
+
+    // The header's checks keep offset + stride * rows within the entry.
+    uint32_t pixels = regionStride * regionRows;
+    int error = AllocatePart(offset + pixels, part);
+    if (error != 0)
+        return error;
+    // A bottom-up picture keeps its top rows last.
+    uint64_t first = offset + (topDown ? 0 : (uint64_t)(rows - regionRows) * stride);
+    uint8_t *target = part->bytes + offset;
+    int32_t result = LoadClipboardFileItemPart(item, index, 0, part->bytes, offset);
+    if (regionStride == stride) {
+        if (result >= 0)
+            result = LoadClipboardFileItemPart(item, index, (uint32_t)first, target, pixels);
+    } else {
+        for (uint32_t row = 0; row < regionRows && result >= 0; row++)
+            result = LoadClipboardFileItemPart(item, index, (uint32_t)(first + row * stride),
+                                               target + (size_t)row * regionStride, regionStride);
+    }
+    if (result < 0)
+        return READ_FAILED_LOAD;
+    WriteU32(part->bytes + 4, regionWidth);
+    WriteU32(part->bytes + 8, topDown ? 0u - regionRows : regionRows);
+    WriteU32(part->bytes + 20, pixels);
+    part->dibWidth = width;
+    part->dibHeight = height;
+    part->dibPixelOffset = offset;
+    return 0;
+}
+
+void DrawDibPart(const PreviewPart &part, int32_t index, RECT *box, HDC dc, DWORD maxWidth,
+                 DWORD maxHeight)
+{
+    if (part.dibTooShort) {
+        DrawDibError(dc, box, "ERROR #1%d IDX%d", index);
+        return;
+    }
+    if (part.dibPixelOffset == 0) {
+        DrawDibError(dc, box, "ERROR #0%d IDX%d", index);
+        return;
+    }
+    DrawDibBitmap(part.bytes, part.bytes + part.dibPixelOffset, part.dibWidth, part.dibHeight,
+                  index, box, dc, maxWidth, maxHeight);
+}
+
+}  // namespace
+
+void DrawDibPreview(const uint8_t *bytes, uint32_t size, int32_t index, RECT *box, HDC dc,
+                    DWORD maxWidth, DWORD maxHeight)
+{
+    if (size < DIB_MIN_ENTRY) {
+        DrawDibError(dc, box, "ERROR #1%d IDX%d", index);
+        return;
+    }
+    uint32_t offset = DibPixelOffset(bytes, size);
+    if (offset == 0) {
+        DrawDibError(dc, box, "ERROR #0%d IDX%d", index);
+        return;
+    }
+    DrawDibBitmap(bytes, bytes + offset, ReadU32(bytes + 4), ReadU32(bytes + 8), index, box, dc,
+                  maxWidth, maxHeight);
+}
+
 int32_t FindPreviewEntry(FILE *item, uint32_t count)
 {
-    int best = PREVIEW_FORMAT_COUNT + 1;
+    int best = PREVIEW_FORMAT_COUNT;  // worse than any rank
     int32_t result = -1;
     for (uint32_t i = 0; i < count && i <= (uint32_t)INT32_MAX; i++) {
         uint32_t format = 0;
@@ -266,52 +413,49 @@ void DrawItemPreview(int slot, RECT *box, HDC dc, DWORD maxWidth, DWORD maxHeigh
         return;
     }
 
+    // The size is checked against the stream by the library: an entry whose
+    // data the file does not hold whole has none.
     uint32_t format = 0, size = 0;
-    uint8_t *bytes = NULL;
+    PreviewPart part = {};
     int error = 0;
-    if (GetClipbordFileItemBaseFormat(item, index, &format) < 0) {
+    if (GetClipbordFileItemBaseFormat(item, index, &format) < 0)
         error = READ_FAILED_FORMAT;
-    } else if (GetClipboardFileItemSize(item, index, &size) < 0) {
+    else if (GetClipboardFileItemSize(item, index, &size) < 0)
         error = READ_FAILED_SIZE;
-    } else if (size == 0) {
+    else if (size == 0)
         error = READ_FAILED_EMPTY;
-    } else {
-        // An entry cannot be larger than its file: a size beyond that is a
-        // damaged directory, and no buffer is made for it.
-        long long fileLength = -1;
-        if (fseek(item, 0, SEEK_END) == 0)
-            fileLength = ftell(item);  // -1 past 2 GB: no check then
-        if (fileLength >= 0 && (long long)size > fileLength)
-            error = READ_FAILED_LOAD;
-        else if ((bytes = (uint8_t *)platformCalls.allocEntry(size)) == NULL)
-            error = READ_FAILED_MEMORY;
-        else if (LoadClipboardFileItem(item, index, bytes, size) < 0)
-            error = READ_FAILED_LOAD;
-    }
+    else if (format == CF_TEXT)
+        error = ReadTextPart(item, index, size, 1, dc, box, &part);
+    else if (format == CF_UNICODETEXT)
+        error = ReadTextPart(item, index, size, 2, dc, box, &part);
+    else if (format == CF_DIB)
+        error = ReadDibPart(item, index, size, box, maxWidth, maxHeight, &part);
     fclose(item);
     if (error != 0) {
-        if (bytes != NULL)
-            platformCalls.freeEntry(bytes);
+        if (part.bytes != NULL)
+            platformCalls.freeEntry(part.bytes);
         DrawReadError(dc, box, error);
         return;
     }
 
     switch (format) {
     case CF_TEXT:
-        DrawAnsiText(dc, bytes, size, box);
+        DrawAnsiText(dc, part.bytes, part.size, part.textLimit, box);
         break;
     case CF_UNICODETEXT:
-        DrawUnicodeText(dc, bytes, size, box);
+        DrawUnicodeText(dc, part.bytes, part.size, part.textLimit, box);
         break;
     case CF_DIB:
-        DrawDibPreview(bytes, size, index, box, dc, maxWidth, maxHeight);
+        DrawDibPart(part, index, box, dc, maxWidth, maxHeight);
         break;
     default:
         // CF_BITMAP and CF_ENHMETAFILE: their clipboard data are object
         // handles, not memory blocks, so capture never stores them and no
         // byte layout exists for them in an item file. Such an entry (from
-        // a foreign file) takes part in the choice but draws nothing.
+        // a foreign file) takes part in the choice but draws nothing, and
+        // so nothing of it is read.
         break;
     }
-    platformCalls.freeEntry(bytes);
+    if (part.bytes != NULL)
+        platformCalls.freeEntry(part.bytes);
 }

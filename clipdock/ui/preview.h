@@ -26,12 +26,14 @@ int32_t FindPreviewEntry(FILE *item, uint32_t count);
 // whose item file cannot be opened draws nothing.
 void DrawItemPreview(int slot, RECT *box, HDC dc, DWORD maxWidth, DWORD maxHeight);
 
-// The DIB steps alone, on an entry's bytes (index names it in error texts).
+// The DIB steps alone, on a whole entry's bytes (index names it in error
+// texts): the picture that DrawItemPreview draws from the part it reads.
 void DrawDibPreview(const uint8_t *bytes, uint32_t size, int32_t index, RECT *box, HDC dc,
                     DWORD maxWidth, DWORD maxHeight);
 
 // Where the pixels of a packed DIB of size bytes begin, counted from its
 // start; 0 when its header would make the platform read past the end.
+// Only the first 40 bytes are read.
 uint32_t DibPixelOffset(const uint8_t *bytes, uint32_t size);
 
 #endif

@@ -167,6 +167,31 @@ bool operator==(const EntryReport &a, const EntryReport &b)
            a.loaded == b.loaded && a.data == b.data;
 }
 
+/* Parts of a loaded entry read the same bytes as the whole load; a part
+ * that is empty or reaches past the entry fails and leaves the buffer. */
+void CheckParts(FILE *stream, int32_t index, const std::vector<unsigned char> &data)
+{
+    const uint32_t size = (uint32_t)data.size();
+    const uint32_t middle = size / 3;
+    std::vector<unsigned char> part(size, 0xA5);
+    CHECK(LoadClipboardFileItemPart(stream, index, middle, part.data(), size - middle) >= 0);
+    CHECK(memcmp(part.data(), data.data() + middle, size - middle) == 0);
+    CHECK(LoadClipboardFileItemPart(stream, index, size - 1, part.data(), 1) >= 0);
+    CHECK(part[0] == data[size - 1]);
+
+    part.assign(size + 1, 0xA5);
+    const struct {
+        uint32_t offset, length;
+    } outside[] = {{size, 1}, {1, size}, {0, size + 1}, {0, 0}, {0xFFFFFFFFu, 2}, {2, 0xFFFFFFFFu}};
+    for (const auto &range : outside) {
+        uint32_t length = range.length <= size + 1 ? range.length : size + 1;
+        CHECK(LoadClipboardFileItemPart(stream, index, range.offset, part.data(),
+                                        range.length) < 0);
+        for (uint32_t i = 0; i < length; ++i)
+            CHECK(part[i] == 0xA5);
+    }
+}
+
 /* Runs every query on one index and checks that they agree. */
 EntryReport QueryEntry(FILE *stream, int32_t index)
 {
@@ -192,9 +217,12 @@ EntryReport QueryEntry(FILE *stream, int32_t index)
         report.loaded = LoadClipboardFileItem(stream, index, buffer, report.size) >= 0;
         CHECK(report.loaded);
         CHECK(LoadClipboardFileItem(stream, index, buffer, report.size - 1) < 0);
+        CheckParts(stream, index, report.data);
     } else if (!report.hasSize) {
-        unsigned char byte;
+        unsigned char byte = 0x5A;
         CHECK(LoadClipboardFileItem(stream, index, &byte, 0xFFFFFFFFu) < 0);
+        CHECK(LoadClipboardFileItemPart(stream, index, 0, &byte, 1) < 0);
+        CHECK(byte == 0x5A);
     }
     return report;
 }
@@ -220,6 +248,7 @@ FileReport QueryFile(FILE *stream)
         CHECK(GetClipbordFileItemFormatName(stream, 0, name, 255) < 0);
         CHECK(GetClipboardFileItemSize(stream, 0, &size) < 0);
         CHECK(LoadClipboardFileItem(stream, 0, &byte, 1) < 0);
+        CHECK(LoadClipboardFileItemPart(stream, 0, 0, &byte, 1) < 0);
         return report;
     }
 
@@ -235,6 +264,7 @@ FileReport QueryFile(FILE *stream)
             CHECK(GetClipbordFileItemFormatName(stream, index, name, 255) < 0);
             CHECK(GetClipboardFileItemSize(stream, index, &size) < 0);
             CHECK(LoadClipboardFileItem(stream, index, &byte, 1) < 0);
+            CHECK(LoadClipboardFileItemPart(stream, index, 0, &byte, 1) < 0);
         }
     }
     return report;

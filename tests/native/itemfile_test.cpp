@@ -356,27 +356,38 @@ TEST_F(NewItemFile, HeaderAreaGrowsAndRoomsMoveWithIt)
 
 TEST(ItemFileShrink, OversizedHeaderAreaShrinksAndStreamKeepsItsLength)
 {
-    Bytes first = Pattern(5000, 3);
-    Bytes file = HandMadeFile(1, 16384, NewFileTree(), 16384);
-    Bytes room = Hex("52 4F 4F 4D 01 00 00 00 A0 13 00 00 88 13 00 00"); // 5000 in 5024
-    file.insert(file.end(), room.begin(), room.end());
-    file.insert(file.end(), first.begin(), first.end());
-    file.resize(file.size() + 8, 0);
-    Stream stream(file);
+    const struct {
+        uint32_t headerSize;
+        uint32_t firstLength;  // rooms over two move pieces make the shrink overlap itself
+    } rows[] = {{16384, 5000}, {512, 9000}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.headerSize);
+        Bytes first = Pattern(row.firstLength, 3);
+        uint32_t roomSize = (row.firstLength + 31) & ~15u;
+        Bytes file = HandMadeFile(1, row.headerSize, NewFileTree(), row.headerSize);
+        Bytes room = Hex("52 4F 4F 4D 01 00 00 00");
+        room.resize(16);
+        PutU32(room, 8, roomSize);
+        PutU32(room, 12, row.firstLength);
+        file.insert(file.end(), room.begin(), room.end());
+        file.insert(file.end(), first.begin(), first.end());
+        file.resize(file.size() + roomSize - 16 - row.firstLength + 8, 0);
+        Stream stream(file);
 
-    Bytes second = Pattern(40, 4);
-    int32_t index = -1;
-    ASSERT_EQ(TARN_S_OK, Insert(stream.file, CF_OEMTEXT, "", second, &index));
-    EXPECT_EQ(1, index);
+        Bytes second = Pattern(40, 4);
+        int32_t index = -1;
+        ASSERT_EQ(TARN_S_OK, Insert(stream.file, CF_OEMTEXT, "", second, &index));
+        EXPECT_EQ(1, index);
 
-    Bytes after = ReadAll(stream.file);
-    EXPECT_EQ(16384u + 5024 + 64, after.size()) << "the stream is never shortened";
-    EXPECT_EQ(256u, U32At(after, 12));
-    EXPECT_EQ(2u, U32At(after, 8));
-    EXPECT_EQ(0, memcmp(after.data() + 256, "ROOM", 4));
-    EXPECT_EQ(0, memcmp(after.data() + 256 + 5024, "ROOM", 4));
-    EXPECT_EQ(first, LoadEntry(stream.file, 0));
-    EXPECT_EQ(second, LoadEntry(stream.file, 1));
+        Bytes after = ReadAll(stream.file);
+        EXPECT_EQ(row.headerSize + roomSize + 64, after.size()) << "the stream is never shortened";
+        EXPECT_EQ(256u, U32At(after, 12));
+        EXPECT_EQ(2u, U32At(after, 8));
+        EXPECT_EQ(0, memcmp(after.data() + 256, "ROOM", 4));
+        EXPECT_EQ(0, memcmp(after.data() + 256 + roomSize, "ROOM", 4));
+        EXPECT_EQ(first, LoadEntry(stream.file, 0));
+        EXPECT_EQ(second, LoadEntry(stream.file, 1));
+    }
 }
 
 TEST_F(NewItemFile, TreeThatWouldOutgrowTheHeaderAreaFailsWithoutWriting)
@@ -490,6 +501,44 @@ TEST_F(NewItemFile, LoadNeedsRoomForAllTheData)
     EXPECT_EQ(0xEE, buffer[33]);
 }
 
+TEST_F(NewItemFile, LoadPartReadsOnlyRangesInsideTheEntry)
+{
+    // The second entry, behind a first one, in a file with a third after it:
+    // a part never reaches into a neighbour's room or its zero fill.
+    const Bytes data = Pattern(40, 9);
+    ASSERT_EQ(TARN_S_OK, Insert(stream.file, CF_TEXT, "", Pattern(20, 3)));
+    ASSERT_EQ(TARN_S_OK, Insert(stream.file, 0, "HTML Format", data));
+    ASSERT_EQ(TARN_S_OK, Insert(stream.file, CF_TEXT, "", Pattern(20, 4)));
+    const Bytes before = ReadAll(stream.file);
+    const struct {
+        uint32_t offset, size;
+        bool inside;
+    } rows[] = {
+        {0, 40, true},          {0, 1, true},          {39, 1, true},
+        {13, 27, true},         {13, 20, true},        {40, 1, false},
+        {39, 2, false},         {0, 41, false},        {0, 0, false},
+        {40, 0, false},         {0xFFFFFFFFu, 2, false}, {2, 0xFFFFFFFFu, false},
+        {0x80000000u, 0x80000001u, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::to_string(row.offset) + " + " + std::to_string(row.size));
+        Bytes buffer(64, 0xEE);
+        uint32_t size = row.size <= 64 ? row.size : 64;
+        int32_t result =
+            LoadClipboardFileItemPart(stream.file, 1, row.offset, buffer.data(), row.size);
+        if (row.inside) {
+            EXPECT_EQ(TARN_S_OK, result);
+            EXPECT_EQ(Bytes(data.begin() + row.offset, data.begin() + row.offset + size),
+                      Bytes(buffer.begin(), buffer.begin() + size));
+            EXPECT_EQ(Bytes(64 - size, 0xEE), Bytes(buffer.begin() + size, buffer.end()));
+        } else {
+            EXPECT_EQ(TARN_E_FAIL, result);
+            EXPECT_EQ(Bytes(64, 0xEE), buffer);
+        }
+    }
+    EXPECT_EQ(before, ReadAll(stream.file));
+}
+
 TEST_F(NewItemFile, IndexOutsideTheEntriesFails)
 {
     ASSERT_EQ(TARN_S_OK, Insert(stream.file, CF_TEXT, "", Hex("61")));
@@ -504,6 +553,7 @@ TEST_F(NewItemFile, IndexOutsideTheEntriesFails)
         EXPECT_EQ(TARN_E_FAIL, GetClipbordFileItemFormatName(stream.file, index, name, 15));
         EXPECT_EQ(TARN_E_FAIL, GetClipboardFileItemSize(stream.file, index, &value));
         EXPECT_EQ(TARN_E_FAIL, LoadClipboardFileItem(stream.file, index, buffer, sizeof buffer));
+        EXPECT_EQ(TARN_E_FAIL, LoadClipboardFileItemPart(stream.file, index, 0, buffer, 1));
         EXPECT_EQ(77u, value);
     }
 }
@@ -537,6 +587,8 @@ TEST_F(NewItemFile, BadArgumentsFailAndChangeNothing)
         {"size, null out", GetClipboardFileItemSize(f, 0, nullptr)},
         {"load, null stream", LoadClipboardFileItem(nullptr, 0, data, 4)},
         {"load, null buffer", LoadClipboardFileItem(f, 0, nullptr, 4)},
+        {"load part, null stream", LoadClipboardFileItemPart(nullptr, 0, 0, data, 1)},
+        {"load part, null buffer", LoadClipboardFileItemPart(f, 0, 0, nullptr, 1)},
     };
     for (const auto &c : cases)
         EXPECT_EQ(TARN_E_FAIL, c.result) << c.what;
@@ -758,8 +810,12 @@ int32_t RunQuery(FILE *file, const Check &check)
         return GetClipbordFileItemFormatName(file, check.index, name, 255);
     case SIZE:
         return GetClipboardFileItemSize(file, check.index, &value);
-    case LOAD:
-        return LoadClipboardFileItem(file, check.index, buffer, sizeof buffer);
+    case LOAD: {
+        // A part, its first byte, fails exactly where the whole load does.
+        int32_t whole = LoadClipboardFileItem(file, check.index, buffer, sizeof buffer);
+        int32_t part = LoadClipboardFileItemPart(file, check.index, 0, buffer, 1);
+        return whole == part ? whole : 12345;
+    }
     case INSERT:
         return InsertClipboardItem(file, CF_TEXT, "", "z", 1, nullptr);
     }

@@ -214,28 +214,53 @@ TEST_F(CaptureTest, NothingCollectableStillGivesTheNotice)
     ForgetFormat("Clipdock Unknown");
 }
 
-TEST_F(CaptureTest, CopyOfSlotSevenMovesItToSlotOne)
+TEST_F(CaptureTest, CopyOfAStoredItemMovesTheFirstEqualOneToSlotOne)
 {
-    CaptureText("seventh");
-    std::string seventh = itemSlots[0].name;
-    std::string seventhBytes = FileBytes(ItemPath(seventh.c_str()));
-    itemSlots[7] = itemSlots[0];
-    itemSlots[7].flags = SLOT_OCCUPIED;
-    itemSlots[0].flags = 0;
-    for (int i = 1; i <= 6; i++)
-        StoreTextItem(i, ("\\h" + std::to_string(i) + ".crx").c_str(), "h" + std::to_string(i));
-    StoreTextItem(9, "\\h9.crx", "h9");
-    trayCalls.clear();
+    struct Case {
+        int match;  // the stored item equal to the copy
+        int twin;   // a later slot holding another equal item, or 0
+    } cases[] = {{7, 0}, {4, 9}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.match);
+        SetUp();
+        CaptureText("again");
+        std::string again = itemSlots[0].name;
+        std::string againBytes = FileBytes(ItemPath(again.c_str()));
+        itemSlots[c.match] = itemSlots[0];
+        itemSlots[c.match].flags = SLOT_OCCUPIED;
+        itemSlots[0].flags = 0;
+        Names expected(SLOT_COUNT), stored(SLOT_COUNT);
+        for (int i = 1; i <= 10; i++) {
+            if (i == 8)
+                continue;  // a free slot stays where it is
+            stored[i] = "\\h" + std::to_string(i) + ".crx";
+            if (i == c.twin) {
+                WriteFileBytes(ItemPath(stored[i].c_str()), againBytes);
+                itemSlots[i].flags = SLOT_OCCUPIED;
+                strcpy(itemSlots[i].name, stored[i].c_str());
+            } else if (i != c.match) {
+                StoreTextItem(i, stored[i].c_str(), "other " + std::to_string(i));
+            }
+        }
+        stored[c.match] = again;
+        std::string state;
+        for (int i = 1; i <= 10; i++) {
+            expected[i] = i == 1 ? again : i <= c.match ? stored[i - 1] : stored[i];
+            state += expected[i].empty() ? "" : expected[i] + ":";
+        }
+        trayCalls.clear();
 
-    CaptureText("seventh");
-    EXPECT_EQ(SlotNames(), Names({"", seventh, "\\h1.crx", "\\h2.crx", "\\h3.crx", "\\h4.crx",
-                                  "\\h5.crx", "\\h6.crx", "", "\\h9.crx", "", "", "", "", "", "",
-                                  "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", ""}));
-    EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED | SLOT_CURRENT);
-    EXPECT_EQ(ItemFolderFiles().size(), 8u) << "the new file was deleted";
-    EXPECT_EQ(FileBytes(ItemPath(seventh.c_str())), seventhBytes);
-    EXPECT_EQ(StateValue(), seventh + ":\\h1.crx:\\h2.crx:\\h3.crx:\\h4.crx:\\h5.crx:\\h6.crx:\\h9.crx:");
-    EXPECT_EQ(Notice().first, "8 of 31 - Clipboard") << "counted before the capture";
+        CaptureText("again");
+        EXPECT_EQ(SlotNames(), expected);
+        EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+        if (c.twin != 0) {
+            EXPECT_EQ(itemSlots[c.twin].flags, SLOT_OCCUPIED) << "the later equal item stays";
+        }
+        EXPECT_EQ(ItemFolderFiles().size(), 9u) << "the new file was deleted";
+        EXPECT_EQ(FileBytes(ItemPath(again.c_str())), againBytes);
+        EXPECT_EQ(StateValue(), state);
+        EXPECT_EQ(Notice().first, "9 of 31 - Clipboard") << "counted before the capture";
+    }
 }
 
 TEST_F(CaptureTest, SameTextTwiceFillsOneSlot)
@@ -347,17 +372,46 @@ struct FullHistory {
 
 std::string FullText(int n) { return "full " + std::to_string(n); }
 
+// How the newest item of a full history was copied: as text; as office and
+// drawing programs copy, Unicode text with an enhanced metafile (the
+// clipboard then also offers a metafile picture); or as text that an
+// earlier version stored with a metafile picture's handle record.
+enum Newest { NEWEST_TEXT, NEWEST_WITH_METAFILE, NEWEST_WITH_OLD_PICTURE };
+
 class FullHistoryTest : public CaptureTest {
 protected:
-    FullHistory Fill()
+    FullHistory Fill(Newest newest = NEWEST_TEXT)
     {
-        for (int i = SLOT_COUNT - 1; i >= 0; i--)
+        for (int i = SLOT_COUNT - 1; i >= 1; i--)
             CaptureText(FullText(i).c_str());
+        if (newest == NEWEST_WITH_METAFILE) {
+            HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+            Rectangle(dc, 0, 0, 20, 10);
+            std::wstring text = L"full 0";
+            std::string wide((const char *)text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+            EXPECT_TRUE(PutClipboard(
+                {{CF_UNICODETEXT, wide}, {CF_ENHMETAFILE, "", false, CloseEnhMetaFile(dc)}}));
+            CaptureClipboard(panelWindow);
+        } else {
+            CaptureText(FullText(0).c_str());
+        }
+        if (newest == NEWEST_WITH_OLD_PICTURE)
+            AddOldPictureRecord(itemSlots[0].name);
         FullHistory history;
         history.names = SlotNames();
         for (const std::string &name : history.names)
             history.bytes.push_back(FileBytes(ItemPath(name.c_str())));
         return history;
+    }
+    // The record earlier versions kept for a metafile picture: its block,
+    // with a handle of the session that captured it.
+    static void AddOldPictureRecord(const char *name)
+    {
+        FILE *f = fopen(ItemPath(name).c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        METAFILEPICT picture = {MM_ANISOTROPIC, 2000, 1000, (HMETAFILE)(UINT_PTR)0x2A0C};
+        EXPECT_GE(InsertClipboardItem(f, CF_METAFILEPICT, "", &picture, sizeof picture, nullptr), 0);
+        fclose(f);
     }
     // The table holds exactly the given items in this order, every file as
     // it was, the state string lists them, and each restores its own text.
@@ -400,15 +454,21 @@ TEST_F(FullHistoryTest, RepeatOfAStoredItemKeepsAll32)
         const char *what;
         int repeated;
         bool atStart;  // the first capture of a run, on a reloaded collection
+        Newest newest;
     } cases[] = {
-        {"the incoming item", 0, false}, {"slot 1", 1, false}, {"slot 7", 7, false},
-        {"slot 30", 30, false},          {"the oldest", 31, false},
-        {"slot 12 at start-up", 12, true}, {"the oldest at start-up", 31, true},
+        {"the incoming item", 0, false, NEWEST_TEXT},
+        {"slot 1", 1, false, NEWEST_TEXT},
+        {"slot 7", 7, false, NEWEST_TEXT},
+        {"slot 30", 30, false, NEWEST_TEXT},
+        {"the oldest", 31, false, NEWEST_TEXT},
+        {"slot 12 at start-up", 12, true, NEWEST_TEXT},
+        {"the oldest at start-up", 31, true, NEWEST_TEXT},
+        {"the incoming item, stored with a picture record", 0, false, NEWEST_WITH_OLD_PICTURE},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         SetUp();
-        FullHistory history = Fill();
+        FullHistory history = Fill(c.newest);
         if (c.atStart) {
             memset(itemSlots, 0, sizeof itemSlots);
             LoadCollectionState(StateValue().c_str());
@@ -419,7 +479,7 @@ TEST_F(FullHistoryTest, RepeatOfAStoredItemKeepsAll32)
         EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT) << "the repeated item leads";
         EXPECT_EQ(FindCurrentSlot(), 0);
         EXPECT_EQ(CountFreeSlots(), 0);
-        EXPECT_EQ(evictedItem.flags, 0u);
+        EXPECT_EQ(HeldOutItem(), nullptr);
         if (!c.atStart) {
             EXPECT_EQ(Notice().first, "30 items - Clipboard Full");
         }
@@ -444,18 +504,22 @@ TEST_F(FullHistoryTest, StartOnAnEmptyClipboardKeepsAll32)
     // What the panel does at start: the first capture finds the clipboard
     // empty, the newest item goes back onto it with the panel as owner, and
     // that change is captured again.
-    FullHistory history = Fill();
-    memset(itemSlots, 0, sizeof itemSlots);
-    LoadCollectionState(StateValue().c_str());
-    firstCapturePending = true;
-    ASSERT_TRUE(EmptyTheClipboard());
-    CaptureClipboard(panelWindow);
-    ASSERT_TRUE(clipboardWasEmpty);
-    RestoreClipboardItem(0, panelWindow);
-    EXPECT_EQ(ClipboardBytes(CF_TEXT), Text(FullText(0).c_str()));
-    CaptureClipboard(panelWindow);
-    EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
-    ExpectWhole(history, Unchanged());
+    for (Newest newest : {NEWEST_TEXT, NEWEST_WITH_METAFILE, NEWEST_WITH_OLD_PICTURE}) {
+        SCOPED_TRACE(newest);
+        SetUp();
+        FullHistory history = Fill(newest);
+        memset(itemSlots, 0, sizeof itemSlots);
+        LoadCollectionState(StateValue().c_str());
+        firstCapturePending = true;
+        ASSERT_TRUE(EmptyTheClipboard());
+        CaptureClipboard(panelWindow);
+        ASSERT_TRUE(clipboardWasEmpty);
+        RestoreClipboardItem(0, panelWindow);
+        EXPECT_EQ(ClipboardBytes(CF_TEXT), Text(FullText(0).c_str()));
+        CaptureClipboard(panelWindow);
+        EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+        ExpectWhole(history, Unchanged());
+    }
 }
 
 // A full disk: files are created, but nothing can be written into them.
@@ -511,7 +575,7 @@ TEST_F(FullHistoryTest, FailingDiskKeepsAll32)
         FullHistory history = Fill();
         platformCalls.openFile = open;
         CaptureText("cannot be written");
-        EXPECT_EQ(evictedItem.flags, 0u);
+        EXPECT_EQ(HeldOutItem(), nullptr);
         for (const ItemSlot &slot : itemSlots)
             EXPECT_EQ(slot.flags, SLOT_OCCUPIED) << "no item is current: the clipboard holds none";
         platformCalls.openFile = realPlatformCalls.openFile;

@@ -42,16 +42,6 @@ protected:
     }
 };
 
-TEST_F(SettingsTest, FailsUntouchedBeforeThePathIsSet)
-{
-    settingsFilePath[0] = '\0';
-    char buffer[8] = "keep";
-    EXPECT_EQ(ReadSetting("SettingsTest", "key", "default", buffer, sizeof buffer), E_FAIL);
-    EXPECT_STREQ(buffer, "keep");
-    EXPECT_EQ(WriteSetting("SettingsTest", "key", "value"), E_FAIL);
-    EXPECT_EQ(IniValue("SettingsTest", "key", "<none>"), "<none>");
-}
-
 TEST_F(SettingsTest, ReadsDefaultsWritesAndReplacesValues)
 {
     char buffer[64] = {0};
@@ -92,6 +82,48 @@ TEST_F(SettingsTest, EnvironmentSectionFollowsTheRedirectOnEveryCall)
     EXPECT_STREQ(buffer, "default");
     ASSERT_EQ(WriteSetting("ENVIRONMENT", "where", "home"), 0);
     EXPECT_EQ(IniValue("ENVIRONMENT", "where"), "home");
+}
+
+// A file name of exactly length characters in the Windows directory.
+std::string PathOfLength(size_t length)
+{
+    char windows[MAX_PATH] = {0};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string path = std::string(windows) + "\\";
+    return path + std::string(length - path.size() - 4, 'p') + ".ini";
+}
+
+// Paths of up to 260 characters are used whole: cut short, they would name
+// another file. Before start-up has set the path, and with a longer
+// redirect, nothing is read or written.
+TEST_F(SettingsTest, PathsAreUsedWholeOrNotAtAll)
+{
+    const std::string longest = PathOfLength(260), tooLong = PathOfLength(300);
+    const std::string cut = longest.substr(0, 259);
+    ASSERT_EQ(SETTINGS_PATH_SIZE, (int)longest.size() + 1);
+    SetIniValue("HALCYON", "ENVIRONMENT", longest.c_str());
+    EXPECT_EQ(WriteSetting("ENVIRONMENT", "where", "redirected"), 0);
+    lstrcpynA(settingsFilePath, longest.c_str(), SETTINGS_PATH_SIZE);
+    EXPECT_EQ(WriteSetting("SettingsTest", "where", "home"), 0);
+    EXPECT_FALSE(FileExists(cut)) << "written into a file of the cut name";
+
+    const struct {
+        const char *section;
+        std::string settingsPath, redirect;
+    } refusals[] = {{"SettingsTest", "", ""}, {"ENVIRONMENT", IniPath(), tooLong}};
+    for (const auto &r : refusals) {
+        SCOPED_TRACE(r.section);
+        SetIniValue("HALCYON", "ENVIRONMENT", r.redirect.c_str());
+        lstrcpynA(settingsFilePath, r.settingsPath.c_str(), SETTINGS_PATH_SIZE);
+        char buffer[16] = "keep";
+        EXPECT_EQ(ReadSetting(r.section, "where", "default", buffer, sizeof buffer), E_FAIL);
+        EXPECT_STREQ(buffer, "keep");
+        EXPECT_EQ(WriteSetting(r.section, "where", "value"), E_FAIL);
+        EXPECT_EQ(IniValue(r.section, "where", "<none>"), "<none>");
+    }
+    EXPECT_FALSE(FileExists(tooLong.substr(0, 259)));
+    for (const std::string &path : {longest, cut, tooLong.substr(0, 259)})
+        DeleteFileA(path.c_str());
 }
 
 TEST_F(SettingsTest, UserNamedEnvironmentKeepsTheStateInTheRedirectedFile)

@@ -93,7 +93,9 @@ bool PutClipboard(const std::vector<ClipEntry> &entries, HWND owner)
     delayedData.clear();
     renderRequests.clear();
     for (const ClipEntry &entry : entries) {
-        if (entry.delayed) {
+        if (entry.object != NULL) {
+            SetClipboardData(entry.format, entry.object);
+        } else if (entry.delayed) {
             delayedData.push_back(entry);
             SetClipboardData(entry.format, NULL);
         } else {
@@ -311,7 +313,8 @@ void CollectionTest::SetUp()
     for (const std::string &name : ItemFolderFiles())
         DeleteFileA(ItemPath(name.c_str()).c_str());
     memset(itemSlots, 0, sizeof itemSlots);
-    memset(&evictedItem, 0, sizeof evictedItem);
+    if (ItemSlot *held = HeldOutItem())
+        held->flags = 0;
     firstCapturePending = false;
     clipboardWasEmpty = false;
     while (TakePopupMessage()) {

@@ -18,11 +18,12 @@
 #include "collection/slots.h"
 
 // One clipboard format as another program puts it (data empty and delayed:
-// rendered on request).
+// rendered on request; or a GDI object handed over as it is).
 struct ClipEntry {
     UINT format;
     std::string data;
     bool delayed = false;
+    HANDLE object = NULL;
 };
 
 // One record of an item file as read back through libtarn.

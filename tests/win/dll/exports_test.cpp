@@ -12,7 +12,10 @@
 #include <type_traits>
 
 /* The pointer types the tests call through must be the library's own
- * declarations; a changed signature breaks this build, not a run. */
+ * declarations; a changed signature breaks this build, not a run. In the
+ * i686 build the calling convention is part of the type, so a convention
+ * that differs from the callers' (__cdecl exports, the shell's CALLBACK for
+ * DllGetVersion) breaks it too. */
 #define SAME_SIGNATURE(name) \
     static_assert(std::is_same<decltype(&name), name##Fn>::value, #name " signature")
 SAME_SIGNATURE(CreateClipboardFile);
@@ -23,10 +26,12 @@ SAME_SIGNATURE(GetClipbordFileItemBaseFormat);
 SAME_SIGNATURE(GetClipbordFileItemFormatName);
 SAME_SIGNATURE(GetClipboardFileItemSize);
 SAME_SIGNATURE(LoadClipboardFileItem);
+SAME_SIGNATURE(LoadClipboardFileItemPart);
 SAME_SIGNATURE(CompareClipboardFiles);
 SAME_SIGNATURE(Win32_InstallClipboardHook);
 SAME_SIGNATURE(Win32_UninstallClipboardHook);
 SAME_SIGNATURE(BetalLibMain);
+SAME_SIGNATURE(DllGetVersion);
 static_assert(TARN_FAIL == TARN_E_FAIL && TARN_OK == TARN_S_OK, "result codes");
 
 namespace {

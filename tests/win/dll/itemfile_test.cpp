@@ -222,6 +222,7 @@ TEST_F(ItemFile, IndexesOutsideTheEntriesFail)
         EXPECT_EQ(TARN_FAIL, tarn.GetClipbordFileItemFormatName(stream, index, buffer, 255));
         EXPECT_EQ(TARN_FAIL, tarn.GetClipboardFileItemSize(stream, index, &value));
         EXPECT_EQ(TARN_FAIL, tarn.LoadClipboardFileItem(stream, index, buffer, sizeof buffer));
+        EXPECT_EQ(TARN_FAIL, tarn.LoadClipboardFileItemPart(stream, index, 0, buffer, 1));
     }
     EXPECT_ENTRY(stream, 1, 0, "HTML Format", TextBytes("<i>one</i>"));
 }
@@ -388,6 +389,7 @@ TEST_F(ItemFile, NullArgumentsFailWithoutTouchingTheFile)
     EXPECT_EQ(TARN_FAIL, tarn.GetClipbordFileItemFormatName(nullptr, 0, buffer, 255));
     EXPECT_EQ(TARN_FAIL, tarn.GetClipboardFileItemSize(nullptr, 0, &value));
     EXPECT_EQ(TARN_FAIL, tarn.LoadClipboardFileItem(nullptr, 0, buffer, sizeof buffer));
+    EXPECT_EQ(TARN_FAIL, tarn.LoadClipboardFileItemPart(nullptr, 0, 0, buffer, 1));
 
     EXPECT_EQ(TARN_FAIL, tarn.InsertClipboardItem(stream, CF_TEXT, "", "abc", -1, &index));
     EXPECT_EQ(TARN_FAIL, tarn.InsertClipboardItem(stream, CF_TEXT, "", "abc", INT_MIN, &index));
@@ -399,6 +401,7 @@ TEST_F(ItemFile, NullArgumentsFailWithoutTouchingTheFile)
     EXPECT_EQ(TARN_FAIL, tarn.GetClipbordFileItemBaseFormat(stream, 0, nullptr));
     EXPECT_EQ(TARN_FAIL, tarn.GetClipboardFileItemSize(stream, 0, nullptr));
     EXPECT_EQ(TARN_FAIL, tarn.LoadClipboardFileItem(stream, 0, nullptr, 64));
+    EXPECT_EQ(TARN_FAIL, tarn.LoadClipboardFileItemPart(stream, 0, 0, nullptr, 1));
     EXPECT_TRUE(StreamBytes(stream) == before) << "a refused call wrote to the file";
 
     const Bytes html = TextBytes("<u>");

@@ -6,14 +6,14 @@
 
 #include <string.h>
 
-const char *const TARN_EXPORT_NAMES[13] = {
+const char *const TARN_EXPORT_NAMES[14] = {
     "CreateClipboardFile",           "CloseClipboardFile",
     "InsertClipboardItem",           "GetClipbordFileItemsCount",
     "GetClipbordFileItemBaseFormat", "GetClipbordFileItemFormatName",
     "GetClipboardFileItemSize",      "LoadClipboardFileItem",
     "CompareClipboardFiles",         "Win32_InstallClipboardHook",
     "Win32_UninstallClipboardHook",  "DllGetVersion",
-    "BetalLibMain",
+    "BetalLibMain",                  "LoadClipboardFileItemPart",
 };
 
 namespace {
@@ -54,6 +54,7 @@ TarnDll LoadTarn()
     Resolve(&dll, &dll.Win32_UninstallClipboardHook, TARN_EXPORT_NAMES[10]);
     Resolve(&dll, &dll.DllGetVersion, TARN_EXPORT_NAMES[11]);
     Resolve(&dll, &dll.BetalLibMain, TARN_EXPORT_NAMES[12]);
+    Resolve(&dll, &dll.LoadClipboardFileItemPart, TARN_EXPORT_NAMES[13]);
     return dll;
 }
 
@@ -283,6 +284,22 @@ void ExpectEntry(const char *file, int line, FILE *stream, int32_t index, uint32
                                                     (uint32_t)data.size() - 1));
     EXPECT_TRUE(shortBuffer == Bytes(data.size() + 16, 0xCC))
         << "a refused load wrote into the buffer";
+
+    /* The same data in two parts, split in its middle; a part one byte past
+     * the end is refused as whole loads are. */
+    const uint32_t half = (uint32_t)data.size() / 2, rest = (uint32_t)data.size() - half;
+    Bytes parts(data.size(), 0xCC);
+    if (half > 0) {
+        EXPECT_EQ(TARN_OK, tarn.LoadClipboardFileItemPart(stream, index, 0, parts.data(), half));
+    }
+    EXPECT_EQ(TARN_OK,
+              tarn.LoadClipboardFileItemPart(stream, index, half, parts.data() + half, rest));
+    EXPECT_TRUE(parts == data) << "the data read in parts differs";
+    shortBuffer.assign(data.size() + 16, 0xCC);
+    EXPECT_EQ(TARN_FAIL, tarn.LoadClipboardFileItemPart(stream, index, half, shortBuffer.data(),
+                                                        rest + 1));
+    EXPECT_TRUE(shortBuffer == Bytes(data.size() + 16, 0xCC))
+        << "a refused part wrote into the buffer";
 }
 
 uint32_t ItemCount(FILE *stream)

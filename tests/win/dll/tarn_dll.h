@@ -33,6 +33,9 @@ typedef int32_t(__cdecl *GetClipboardFileItemSizeFn)(FILE *stream, int32_t index
                                                      uint32_t *size);
 typedef int32_t(__cdecl *LoadClipboardFileItemFn)(FILE *stream, int32_t index, void *buffer,
                                                   uint32_t size);
+typedef int32_t(__cdecl *LoadClipboardFileItemPartFn)(FILE *stream, int32_t index,
+                                                      uint32_t offset, void *buffer,
+                                                      uint32_t size);
 typedef int32_t(__cdecl *CompareClipboardFilesFn)(FILE *first, FILE *second);
 typedef int32_t(__cdecl *Win32_InstallClipboardHookFn)(void);
 typedef int32_t(__cdecl *Win32_UninstallClipboardHookFn)(void);
@@ -67,13 +70,14 @@ struct TarnDll {
     Win32_UninstallClipboardHookFn Win32_UninstallClipboardHook;
     DllGetVersionFn DllGetVersion;
     BetalLibMainFn BetalLibMain;
+    LoadClipboardFileItemPartFn LoadClipboardFileItemPart;
 };
 
 /* Loads the library once per process and resolves every export. */
 const TarnDll &Tarn();
 
 /* Names of the exports, in the order of the table above. */
-extern const char *const TARN_EXPORT_NAMES[13];
+extern const char *const TARN_EXPORT_NAMES[14];
 
 typedef std::vector<unsigned char> Bytes;
 

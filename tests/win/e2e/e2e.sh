@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # End-to-end run of clipdock.exe under Wine on the test display: captures of
 # text, HTML and PNG set with xclip, duplicates, the 32-item limit, a
-# restart that reloads the collection, the hotkey reaching a "Clipboard
-# Viewer" window while the key is kept from the focused program, the tray
-# click, changes and restores while another program reads the clipboard,
-# and "Exit" leaving the viewer chain with exit code 0.
+# restart that reloads the collection, a restart on an empty clipboard after
+# a drawing was copied, the hotkey reaching a "Clipboard Viewer" window while
+# the key is kept from the focused program, the tray click, changes and
+# restores while another program reads the clipboard, the hotkeys in the
+# prefix's notepads (of the program's bitness, and the 64-bit one for the
+# i686 build), and "Exit" leaving the viewer chain with exit code 0.
 #   e2e.sh SOURCE-DIR WINE-STATE BIN-DIR
 set -u
 src=$1 state=$2 bin=$3
 source "$src/scripts/wine-env.sh" vars "$state"
 [ -n "${DISPLAY:-}" ] || { echo "no test display (wine_env_start did not run)"; exit 1; }
-wine=/usr/lib/wine/wine64
+wine=$CLIPDOCK_WINE
 tool="$bin/e2etool.exe"
 work=$(mktemp -d)
 pids=()
@@ -155,6 +157,25 @@ n=$(files)
 [ "$n" -le 32 ] && [ "$n" -ge 20 ] && pass "$n item files after 44 different captures" || fail "$n item files after 44 different captures"
 [ "$(state_count)" -eq "$n" ] && pass "state lists every file" || fail "state lists $(state_count) of $n files"
 
+# A drawing copied as office programs copy it: Unicode text and an enhanced
+# metafile, from which the clipboard also makes a metafile picture. A restart
+# on an empty clipboard puts that newest item back and captures it again:
+# the full history keeps every item, names and order.
+drawing="clipdock e2e drawing $$"
+"$wine" "$tool" drawing 5 "$drawing" >/dev/null 2>&1 &
+pids+=("$!")
+until_ok 10 newest_holds "$drawing" || fail "the text with a drawing was not captured"
+full=$(state)
+exit_clipdock
+"$wine" "$tool" empty >/dev/null 2>&1 || fail "could not empty the clipboard"
+start_clipdock
+"$wine" "$tool" ping >/dev/null 2>&1 || fail "the panel does not answer"
+restored=$("$wine" "$tool" text 2>/dev/null | tr -d '\r')
+[ "$restored" = "row 0 $(printf '%s' "$drawing" | od -An -tx1 | tr -d ' \n')" ] ||
+  fail "the newest item was not put back on the empty clipboard: $restored"
+if [ "$(state)" = "$full" ] && [ "$(files)" -eq 32 ]; then pass "restart after a drawing keeps the 32 items in order"
+else fail "restart after a drawing: $(files) files, state '$(state)', before '$full'"; fi
+
 # The tray icon's left click shows the panel.
 "$wine" "$tool" tray-click 3000 >/dev/null 2>&1 && pass "tray click shows the panel" || fail "tray click did not show the panel"
 
@@ -204,12 +225,12 @@ for i in $(seq 1 10); do nth_holds $((10 - i)) "$(read_text "$i")" && in_order=$
 # Restores while a reader holds the clipboard for 200 ms still put the item
 # back: a row click, then Ctrl+Alt+Down. The clipboard is read back from the
 # Windows side; the text must be the one in the restored item's file.
-clip_text() { "$wine" "$tool" text 2>/dev/null | tr -d '\r' | sed -n 's/^row 0 //p' | xxd -r -p; }
-clipboard_from() { local t; t=$(clip_text); [ -n "$t" ] && grep -aqF -- "$t" "$1"; }
+windows_clip_text() { "$wine" "$tool" text 2>/dev/null | tr -d '\r' | sed -n 's/^row 0 //p' | xxd -r -p; }
+clipboard_from() { local t; t=$(windows_clip_text); [ -n "$t" ] && grep -aqF -- "$t" "$1"; }
 clicked=$(nth_file 3) below=$(nth_file 4)
 "$wine" "$tool" hold-click 200 3 >"$work/holdclick" 2>/dev/null || fail "the row click while held did not run"
 if until_ok 10 clipboard_from "$clicked"; then pass "row click while a reader holds the clipboard 200 ms: item put back"
-else fail "row click while held: the clipboard holds '$(clip_text)', not the item of $(basename "$clicked")"; fi
+else fail "row click while held: the clipboard holds '$(windows_clip_text)', not the item of $(basename "$clicked")"; fi
 
 "$wine" "$tool" hold-keys 60 200 >"$work/holdkeys" 2>/dev/null &
 pids+=("$!")
@@ -229,7 +250,7 @@ if [ -n "$win" ]; then
   xdotool keyup alt ctrl
   until_ok 10 held_said released || fail "the reader did not let go"
   if until_ok 10 clipboard_from "$below"; then pass "Ctrl+Alt+Down while a reader holds the clipboard 200 ms: item put back"
-  else fail "Ctrl+Alt+Down while held: the clipboard holds '$(clip_text)', not the item of $(basename "$below")"; fi
+  else fail "Ctrl+Alt+Down while held: the clipboard holds '$(windows_clip_text)', not the item of $(basename "$below")"; fi
 else
   fail "no X window for the reader's focus window"
 fi
@@ -264,6 +285,60 @@ for run in 1 2; do
 done
 [ "${paced##* }" = 20 ] && pass "20 texts set 20 ms apart: all stored, newest first (stored per run:$paced)" ||
   fail "20 texts set 20 ms apart: stored per run:$paced"
+
+# The hotkeys in the prefix's own notepad. The hook DLL has the program's
+# bitness: in a notepad of that bitness Ctrl+Alt+Down steps the clipboard.
+# On a 64-bit desktop the i686 build also meets 64-bit programs; Windows
+# would run the hook for them in the program's own thread, but this Wine
+# tries to load the 32-bit DLL into the 64-bit notepad, fails and skips the
+# hook, so there only the keys' safe passage is required and the step is
+# reported as it is.
+clip_text() { timeout 5 xclip -selection clipboard -o 2>/dev/null; }
+clip_differs() { [ "$(clip_text)" != "$1" ]; }
+notepad_holds() {  # what the focused notepad holds, copied out with Ctrl+A, Ctrl+C
+  xdotool key ctrl+a ctrl+c End
+  [ "$(clip_text | tr -d '\r')" = "$1" ]
+}
+# notepad_hotkey PATH: sets stepped (yes or no) and typed (ok or lost).
+notepad_hotkey() {
+  local np w="" before
+  stepped=no typed=lost
+  "$wine" "$1" >/dev/null 2>&1 &
+  np=$!
+  pids+=("$np")
+  until_ok 20 xdotool search --onlyvisible --name 'Notepad$' &&
+    w=$(xdotool search --onlyvisible --name 'Notepad$' | head -1)
+  [ -n "$w" ] || { fail "$1 did not start"; return; }
+  xdotool mousemove --window "$w" 100 100 >/dev/null 2>&1
+  xdotool windowfocus --sync "$w" >/dev/null 2>&1
+  xdotool type np1
+  until_ok 5 notepad_holds np1 || { fail "$1 gets no keys"; kill "$np"; return; }
+  before=$(clip_text)
+  # The hook reads the keys as they are when it runs: the chord is held
+  # until the step shows.
+  xdotool keydown ctrl alt Down
+  until_ok 5 clip_differs "$before" && stepped=yes
+  xdotool keyup Down alt ctrl
+  xdotool type np2
+  until_ok 5 notepad_holds np1np2 && typed=ok
+  kill "$np"
+  wait "$np" 2>/dev/null
+}
+if [ "$CLIPDOCK_WINE_ARCH" = i686 ]; then
+  own='C:\windows\syswow64\notepad.exe'
+else
+  own='C:\windows\system32\notepad.exe'
+fi
+notepad_hotkey "$own"
+[ "$stepped" = yes ] && pass "Ctrl+Alt+Down in $own steps the clipboard" ||
+  fail "Ctrl+Alt+Down in $own did not step the clipboard"
+[ "$typed" = ok ] && pass "other keys reach $own" || fail "keys typed into $own were lost"
+if [ "$CLIPDOCK_WINE_ARCH" = i686 ]; then
+  other='C:\windows\system32\notepad.exe'
+  notepad_hotkey "$other"
+  [ "$typed" = ok ] && pass "keys reach the 64-bit $other" || fail "keys typed into the 64-bit $other were lost"
+  echo "note: Ctrl+Alt+Down in the 64-bit $other stepped the clipboard: $stepped"
+fi
 
 # "Exit" ends the program with code 0, and the viewer after it in the chain
 # goes on getting notifications.

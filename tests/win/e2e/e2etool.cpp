@@ -4,6 +4,8 @@
  *   e2etool paths              the item folder and the settings file, one a line
  *   e2etool wait-window CLASS MS   waits for a top-level window of CLASS
  *   e2etool tray-click MS      the tray's left click on the panel; waits until it shows
+ *   e2etool tray-area MS       where Wine shows the tray icons without a desktop:
+ *                              "X Y WIDTH HEIGHT" of that window's client area
  *   e2etool command ID         posts the panel command ID (WM_COMMAND)
  *   e2etool chain SECONDS      a clipboard viewer: prints "draw" per notification
  *   e2etool keys SECONDS       a "Betal_Notify" window titled "Clipboard Viewer"
@@ -26,6 +28,10 @@
  *                              but holds the clipboard from the
  *                              start ("held") until MS after the hotkey Down
  *                              (mask 2) was reported ("released")
+ *   e2etool drawing SECONDS TEXT   copies TEXT as office programs copy a drawing:
+ *                              Unicode text and an enhanced metafile; stays SECONDS
+ *   e2etool empty              empties the clipboard
+ *   e2etool ping               returns once the panel has handled a message
  *   e2etool text               prints the clipboard's text as "row 0 HEX"
  *   e2etool restore-rows N     clicks the item list's row 1 once, then rows 1..N,
  *                              printing "row I HEX" (the restored text, UTF-8)
@@ -251,6 +257,21 @@ int main(int argc, char **argv)
         Line("visible", 0);
         return 0;
     }
+    if (strcmp(what, "tray-area") == 0 && argc == 3) {
+        // Wine 8 shows the icons in a window of its X11 driver, Wine 10 in
+        // explorer's own taskbar window (visible, untitled, at the top left).
+        HWND tray;
+        DWORD ms = (DWORD)atoi(argv[2]);
+        if (!Wait(&tray, "__winex11_standalone_tray", 0) && !Wait(&tray, "Shell_TrayWnd", ms))
+            return 1;
+        RECT area;
+        POINT origin = {0, 0};
+        if (!GetClientRect(tray, &area) || !ClientToScreen(tray, &origin))
+            return 1;
+        printf("%ld %ld %ld %ld\n", origin.x, origin.y, area.right, area.bottom);
+        fflush(stdout);
+        return 0;
+    }
     if (strcmp(what, "command") == 0 && argc == 3) {
         HWND panel;
         if (!Wait(&panel, "Betal_Clipdock", 1000))
@@ -348,6 +369,41 @@ int main(int argc, char **argv)
         Line("held", 0);
         Run((DWORD)atoi(argv[2]));
         return 0;
+    }
+    if (strcmp(what, "drawing") == 0 && argc == 4) {
+        HWND owner = MakeWindow("E2eDrawing", "e2e drawing", WS_POPUP);
+        if (!OpenClipboardWithin(owner, 5000))
+            return 1;
+        EmptyClipboard();
+        int length = MultiByteToWideChar(CP_UTF8, 0, argv[3], -1, NULL, 0);
+        HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, (size_t)length * sizeof(wchar_t));
+        if (text != NULL) {
+            MultiByteToWideChar(CP_UTF8, 0, argv[3], -1, (wchar_t *)GlobalLock(text), length);
+            GlobalUnlock(text);
+            SetClipboardData(CF_UNICODETEXT, text);
+        }
+        HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+        Rectangle(dc, 0, 0, 40, 20);
+        SetClipboardData(CF_ENHMETAFILE, CloseEnhMetaFile(dc));
+        CloseClipboard();
+        Run((DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "empty") == 0) {
+        HWND owner = MakeWindow("E2eEmptier", "e2e emptier", WS_POPUP);
+        if (!OpenClipboardWithin(owner, 5000))
+            return 1;
+        EmptyClipboard();
+        CloseClipboard();
+        return 0;
+    }
+    if (strcmp(what, "ping") == 0) {
+        HWND panel;
+        DWORD_PTR answer = 0;
+        return Wait(&panel, "Betal_Clipdock", 1000) &&
+                       SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer)
+                   ? 0
+                   : 1;
     }
     if (strcmp(what, "text") == 0) {
         PrintClipboardText(MakeWindow("E2eReader", "e2e reader", WS_POPUP), 0);

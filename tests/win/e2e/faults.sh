@@ -12,7 +12,7 @@ set -u
 src=$1 state=$2 bin=$3
 source "$src/scripts/wine-env.sh" vars "$state"
 [ -n "${DISPLAY:-}" ] || { echo "no test display (wine_env_start did not run)"; exit 1; }
-wine=/usr/lib/wine/wine64
+wine=$CLIPDOCK_WINE
 tool="$bin/e2etool.exe"
 work=$(mktemp -d)
 pids=()

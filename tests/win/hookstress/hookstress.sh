@@ -24,7 +24,7 @@ own="$state/hookstress"
 display=$DISPLAY
 source "$src/scripts/wine-env.sh" vars "$own"
 export DISPLAY=$display
-wine=/usr/lib/wine/wine64
+wine=$CLIPDOCK_WINE
 tool="$bin/hooktool.exe"
 e2etool="$bin/e2etool.exe"
 work=$(mktemp -d)
@@ -76,8 +76,8 @@ cleanup() {
     kill -9 "$p" 2>/dev/null
   done
   # Every program of the run's own server, and the hooks they left.
-  /usr/bin/wineserver -k >/dev/null 2>&1
-  timeout 60 /usr/bin/wineserver -w >/dev/null 2>&1
+  "$CLIPDOCK_WINESERVER" -k >/dev/null 2>&1
+  timeout 60 "$CLIPDOCK_WINESERVER" -w >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -13,16 +13,17 @@
  * What is checked, for every case:
  *  - no crash: an unhandled exception reports the case and ends the run;
  *  - no read outside an entry: the buffer that restore and the preview read
- *    an entry into (through the platform table's allocEntry) ends exactly
- *    where a PAGE_NOACCESS page begins, so a read past its end faults and a
- *    vectored handler reports the case; each such buffer is exactly as large
- *    as a whole entry of the file, and is freed again;
+ *    an entry (or the preview a part of one) into, through the platform
+ *    table's allocEntry, ends exactly where a PAGE_NOACCESS page begins, so
+ *    a read past its end faults and a vectored handler reports the case;
+ *    restore's buffers are exactly as large as a whole entry of the file,
+ *    the preview's no larger than one, and all are freed again;
  *  - restore puts on the clipboard only the exact bytes of entries of the
  *    file, found here by walking the rooms without libtarn, each under its
  *    own format, and every whole entry of a restorable format gets there;
  *  - a damaged stored item (every fourth file) is taken for a duplicate of
  *    the undamaged one only when its entries still hold all of that item's
- *    bytes.
+ *    bytes that restore puts back.
  *
  * MUTATION_SEED, MUTATION_CASES and MUTATION_CASE (run that case alone) in
  * the environment reproduce a case the run reported.
@@ -745,6 +746,32 @@ bool ReadClipboard(ClipboardContent *content, Wanted wanted)
     return true;
 }
 
+// Whether the platform keeps data on the clipboard under format: the test
+// window puts it there alone.
+bool PlatformTakes(UINT format, const std::string &data)
+{
+    if (data.empty())
+        return true;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, data.size());
+    void *p = block != NULL ? GlobalLock(block) : NULL;
+    if (p != NULL) {
+        memcpy(p, data.data(), data.size());
+        GlobalUnlock(block);
+    }
+    if (p == NULL || !OpenClipboardWithin(otherWindow)) {
+        ADD_FAILURE() << "cannot ask the clipboard";
+        if (block != NULL)
+            GlobalFree(block);
+        return true;
+    }
+    EmptyClipboard();
+    bool taken = SetClipboardData(format, block) != NULL;
+    CloseClipboard();
+    if (!taken)
+        GlobalFree(block);
+    return taken;
+}
+
 // ---- One case ----
 
 // Milliseconds since the run began, for the time each reader takes.
@@ -807,20 +834,23 @@ std::string Hex(const std::string &bytes)
     return text + (bytes.size() > 24 ? "..." : "") + " (" + std::to_string(bytes.size()) + " bytes)";
 }
 
-bool IsWholeEntrySize(const std::vector<RawRoom> &rooms, size_t size)
+// A buffer of size bytes is a whole entry of the file (or, for a reader
+// that reads only a part, no larger than one).
+bool FitsAnEntry(const std::vector<RawRoom> &rooms, size_t size, bool whole)
 {
     for (const RawRoom &r : rooms)
-        if (r.whole && r.dataLength == size)
+        if (r.whole && (whole ? r.dataLength == size : size <= r.dataLength))
             return true;
     return false;
 }
 
-void CheckBuffers(const std::vector<RawRoom> &rooms)
+void CheckBuffers(const std::vector<RawRoom> &rooms, bool whole)
 {
     EXPECT_TRUE(liveBlocks.empty()) << "an entry buffer was not freed";
     for (size_t size : allocatedSizes)
-        EXPECT_TRUE(IsWholeEntrySize(rooms, size))
-            << "a buffer of " << size << " bytes is no whole entry of the file";
+        EXPECT_TRUE(FitsAnEntry(rooms, size, whole))
+            << "a buffer of " << size << " bytes is "
+            << (whole ? "no whole entry" : "larger than any entry") << " of the file";
     while (!liveBlocks.empty())
         GuardedFreeEntry(liveBlocks.back().guard - liveBlocks.back().size);
     allocatedSizes.clear();
@@ -833,7 +863,7 @@ void RunPreview(Context &c, Rng &rng, const std::vector<RawRoom> &rooms)
     RECT box = boxes[rng.Below(3)];
     currentCase.stage = "the preview";
     DrawItemPreview(1, &box, c.dc, (DWORD)(box.right - box.left), (DWORD)(box.bottom - box.top));
-    CheckBuffers(rooms);
+    CheckBuffers(rooms, false);
 }
 
 void RunRestore(Context &c, const std::string &bytes, const std::vector<RawRoom> &rooms)
@@ -848,7 +878,7 @@ void RunRestore(Context &c, const std::string &bytes, const std::vector<RawRoom>
     bool untouched = GetClipboardSequenceNumber() == sequence;
     ASSERT_TRUE(restoreOpenedClipboard || !restoreAskedClipboard)
         << "the clipboard stayed busy for " << CLIPBOARD_DEADLINE_MS << " ms";
-    CheckBuffers(rooms);
+    CheckBuffers(rooms, true);
     currentCase.stage = "the clipboard check";
 
     std::map<uint32_t, UINT> named = NamedRoomFormats(c, path, rooms);
@@ -884,6 +914,16 @@ void RunRestore(Context &c, const std::string &bytes, const std::vector<RawRoom>
     ASSERT_TRUE(ReadClipboard(&content, [&](UINT f) {
         return candidates.count(f) || !IsSynthesized(f);
     }));
+    // A format may lack its entry's bytes only where the platform itself
+    // turns them down (Wine 10 refuses a CF_UNICODETEXT block too short for
+    // one character, and may then make that format from another one); the
+    // platform is asked directly, once the content has been read.
+    auto Refused = [&](UINT f) {
+        for (const RawRoom *r : candidates[f])
+            if (PlatformTakes(f, RoomData(bytes, *r)))
+                return false;
+        return true;
+    };
     for (UINT f : content.formats) {
         auto placed = candidates.find(f);
         if (placed == candidates.end()) {
@@ -900,11 +940,13 @@ void RunRestore(Context &c, const std::string &bytes, const std::vector<RawRoom>
             exact = exact || SameAsPlaced(f, got, RoomData(bytes, *r));
             entries += " " + std::to_string(r->index) + ": " + Hex(RoomData(bytes, *r));
         }
+        if (!exact && IsSynthesized(f) && Refused(f))
+            continue;  // made by the platform from another format
         EXPECT_TRUE(exact) << "format " << f << " holds " << Hex(got)
                            << ", the bytes of no entry of that format; its entries:" << entries;
     }
     for (const auto &entry : candidates)
-        EXPECT_TRUE(content.bytes.count(entry.first))
+        EXPECT_TRUE(content.bytes.count(entry.first) || Refused(entry.first))
             << "the whole entry " << entry.second.front()->index << " of format " << entry.first
             << " was not restored";
 }
@@ -924,16 +966,18 @@ void RunDuplicates(Context &c, const BaseFile &base, const std::string &bytes,
     itemSlots[1].flags = SLOT_OCCUPIED;
     strcpy(itemSlots[1].name, DAMAGED_NAME);
     currentCase.stage = "duplicate detection";
-    FindDuplicateItem();
+    FindDuplicateItem(NULL);
     bool dropped = itemSlots[0].flags == 0;
     if (!dropped)
         return;
     c.incoming = nullptr;
     c.duplicateCases++;
     EXPECT_TRUE(itemSlots[1].flags & SLOT_CURRENT);
-    // Taken for a duplicate: every entry of the new item is still in the
-    // damaged one, whole, under the same kind of identity.
+    // Taken for a duplicate: every entry of the new item that restore puts
+    // back is still in the damaged one, whole, under the same kind of identity.
     for (const BaseEntry &e : base.entries) {
+        if (e.name.empty() && !IsRestorableNumber(e.format))
+            continue;
         uint16_t kind = e.name.empty() ? (uint16_t)(e.format & 0xFFFF) : (uint16_t)NAMED_FORMAT;
         bool held = false;
         for (const RawRoom &r : rooms)

@@ -275,23 +275,32 @@ TEST_F(Panel, RejoinsTheChainCutOffByADestroyedViewer)
 
 TEST_F(Panel, InstallerMutexClosesTheProgramWithinASecond)
 {
-    HANDLE mutex = CreateMutexA(NULL, FALSE, INSTALLER_MUTEX_NAME);
-    ASSERT_NE((HANDLE)NULL, mutex);
-    DWORD start = GetTickCount();
-    bool quit = false;
-    PumpUntil(
-        [&] {
-            MSG msg;
-            quit = quit || PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
-            return quit;
-        },
-        3000);
-    DWORD elapsed = GetTickCount() - start;
-    CloseHandle(mutex);
-    ASSERT_TRUE(quit) << "no quit message within 3 s";
-    EXPECT_LE(elapsed, 1600u);
-    EXPECT_FALSE(IsWindow(panelWindow));
-    EXPECT_NE(panelWindow, GetClipboardViewer());
+    bool first = true;
+    for (const InstallerMutexKind &kind : INSTALLER_MUTEX_KINDS) {
+        SCOPED_TRACE(kind.what);
+        if (!first) {  // the kind before closed the program
+            TearDown();
+            SetUp();
+        }
+        first = false;
+        HANDLE mutex = MakeInstallerMutex(kind);
+        ASSERT_NE((HANDLE)NULL, mutex);
+        DWORD start = GetTickCount();
+        bool quit = false;
+        PumpUntil(
+            [&] {
+                MSG msg;
+                quit = quit || PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
+                return quit;
+            },
+            3000);
+        DWORD elapsed = GetTickCount() - start;
+        CloseHandle(mutex);
+        ASSERT_TRUE(quit) << "no quit message within 3 s";
+        EXPECT_LE(elapsed, 1600u);
+        EXPECT_FALSE(IsWindow(panelWindow));
+        EXPECT_NE(panelWindow, GetClipboardViewer());
+    }
 }
 
 TEST_F(Panel, CloseLeavesTheChainAndEndsTheLoop)
@@ -365,12 +374,13 @@ public:
             EndMenu();
         return CallWindowProcA(panelProc, window, message, wParam, lParam);
     }
+    static void CALLBACK EndMenuLoop(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
     static void Open(UINT message, WPARAM wParam, LPARAM lParam)
     {
         items.clear();
         panelProc = (WNDPROC)SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)Proc);
         // Should the menu loop not go idle, a timer of this thread ends it.
-        UINT_PTR guard = SetTimer(NULL, 0, 1500, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
+        UINT_PTR guard = SetTimer(NULL, 0, 1500, EndMenuLoop);
         SendMessageA(panelWindow, message, wParam, lParam);
         KillTimer(NULL, guard);
         SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)panelProc);

@@ -20,7 +20,8 @@
 namespace {
 
 // All waiters run at once against one mutex: those that must wait are
-// still waiting when it closes, the others are done before.
+// still waiting when it closes, the others are done before; also when
+// this user may not use the mutex.
 TEST(InstallerWait, OnlyTheExactWordWaitsAndOnlyWhileTheMutexExists)
 {
     struct Row {
@@ -32,34 +33,37 @@ TEST(InstallerWait, OnlyTheExactWordWaitsAndOnlyWhileTheMutexExists)
         {"", false},      {"-wait now", false},  {"-waiting", false},
         {"wait", false},  {"-wait -wait", false}, {"/wait", false},
     };
-    HANDLE mutex = CreateMutexA(NULL, FALSE, INSTALLER_MUTEX_NAME);
-    ASSERT_NE((HANDLE)NULL, mutex);
-
     const size_t n = sizeof rows / sizeof rows[0];
-    std::vector<std::atomic<int>> sleeps(n);
-    std::vector<std::atomic<bool>> done(n);
-    std::vector<std::thread> waiters;
-    for (size_t i = 0; i < n; i++) {
-        sleeps[i] = -1;
-        done[i] = false;
-        waiters.emplace_back([&, i] {
-            sleeps[i] = WaitForInstaller(rows[i].commandLine);
-            done[i] = true;
-        });
-    }
-    Sleep(300);
-    for (size_t i = 0; i < n; i++)
-        EXPECT_EQ(!rows[i].waits, done[i].load()) << "\"" << rows[i].commandLine << "\"";
-    CloseHandle(mutex);
-    DWORD closed = GetTickCount();
-    for (std::thread &t : waiters)
-        t.join();
-    EXPECT_LE(GetTickCount() - closed, 2500u) << "a waiter went on long after the mutex closed";
-    for (size_t i = 0; i < n; i++) {
-        if (rows[i].waits)
-            EXPECT_GE(sleeps[i].load(), 1) << "\"" << rows[i].commandLine << "\"";
-        else
-            EXPECT_EQ(0, sleeps[i].load()) << "\"" << rows[i].commandLine << "\"";
+    for (const InstallerMutexKind &kind : INSTALLER_MUTEX_KINDS) {
+        SCOPED_TRACE(kind.what);
+        HANDLE mutex = MakeInstallerMutex(kind);
+        ASSERT_NE((HANDLE)NULL, mutex);
+
+        std::vector<std::atomic<int>> sleeps(n);
+        std::vector<std::atomic<bool>> done(n);
+        std::vector<std::thread> waiters;
+        for (size_t i = 0; i < n; i++) {
+            sleeps[i] = -1;
+            done[i] = false;
+            waiters.emplace_back([&, i] {
+                sleeps[i] = WaitForInstaller(rows[i].commandLine);
+                done[i] = true;
+            });
+        }
+        Sleep(300);
+        for (size_t i = 0; i < n; i++)
+            EXPECT_EQ(!rows[i].waits, done[i].load()) << "\"" << rows[i].commandLine << "\"";
+        CloseHandle(mutex);
+        DWORD closed = GetTickCount();
+        for (std::thread &t : waiters)
+            t.join();
+        EXPECT_LE(GetTickCount() - closed, 2500u) << "a waiter went on long after the mutex closed";
+        for (size_t i = 0; i < n; i++) {
+            if (rows[i].waits)
+                EXPECT_GE(sleeps[i].load(), 1) << "\"" << rows[i].commandLine << "\"";
+            else
+                EXPECT_EQ(0, sleeps[i].load()) << "\"" << rows[i].commandLine << "\"";
+        }
     }
 }
 

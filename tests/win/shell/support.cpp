@@ -1,6 +1,8 @@
 // support.cpp: the recording window, pumping, and the start-up fixture.
 #include "support.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <map>
 
@@ -160,4 +162,23 @@ std::vector<DWORD> StartedProgram::FadeSteps()
         seen.push_back(currentAlpha);
     }
     return seen;
+}
+
+const InstallerMutexKind INSTALLER_MUTEX_KINDS[3] = {
+    {"open to all", NULL},
+    {"made elevated, others may only wait", "D:(A;;0x00100000;;;WD)"},
+    {"made elevated, closed to others", "D:"},
+};
+
+HANDLE MakeInstallerMutex(const InstallerMutexKind &kind)
+{
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, NULL, FALSE};
+    if (kind.dacl != NULL &&
+        !ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            kind.dacl, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, NULL))
+        return NULL;
+    HANDLE mutex = CreateMutexA(kind.dacl != NULL ? &attributes : NULL, FALSE,
+                                INSTALLER_MUTEX_NAME);
+    LocalFree(attributes.lpSecurityDescriptor);
+    return mutex;
 }

@@ -60,6 +60,15 @@ protected:
     std::vector<DWORD> FadeSteps();
 };
 
+// The installer mutex as installers make it: open to all; or, made by an
+// elevated one, open to others only to wait on, or not at all.
+struct InstallerMutexKind {
+    const char *what;
+    const char *dacl;  // a security descriptor string, or NULL for the default
+};
+extern const InstallerMutexKind INSTALLER_MUTEX_KINDS[3];
+HANDLE MakeInstallerMutex(const InstallerMutexKind &kind);
+
 #define EXPECT_TIMER_RUNNING(window, id) \
     EXPECT_TRUE(TimerRunning(window, id)) << "timer " << (id)
 #define EXPECT_TIMER_STOPPED(window, id) \

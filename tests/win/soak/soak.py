@@ -36,7 +36,7 @@ import threading
 import time
 import zlib
 
-WINE = '/usr/lib/wine/wine64'
+WINE = None                 # the build's Wine loader, set by Desktop
 HISTORY = 32                # slot 0 and the 31 history slots
 CHANGE_DEADLINE = 30.0      # seconds for one change to be captured
 QUIET_PERIOD = 10.0         # a differing history that stays so this long is final
@@ -292,16 +292,17 @@ def key_of_rooms(rooms):
 # ------------------------------------------------------------- the desktop
 
 class Desktop:
-    def __init__(self, state, bin_dir, work):
+    def __init__(self, source, state, bin_dir, work):
+        global WINE
         self.bin = bin_dir
         self.work = work
-        self.env = dict(os.environ, WINEPREFIX=os.path.join(state, 'prefix'), WINEARCH='win64',
-                        WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree=;mshtml=')
-        try:
-            with open(os.path.join(state, 'display')) as display:
-                self.env['DISPLAY'] = display.read().strip()
-        except OSError:
-            pass
+        # The build's Wine environment (prefix, display, which Wine) as the
+        # shell scripts get it.
+        dump = subprocess.run(['bash', '-c', 'source "$1/scripts/wine-env.sh" vars "$2" && env -0',
+                               'wine-env', source, state],
+                              capture_output=True, check=True).stdout
+        self.env = dict(item.split('=', 1) for item in dump.decode().split('\0') if '=' in item)
+        WINE = self.env['CLIPDOCK_WINE']
         self.xclips = []
         self.processes = []
 
@@ -792,7 +793,7 @@ def main():
     parser.add_argument('--seed', type=int, default=20061)
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix='clipdock-soak-')
-    desktop = Desktop(args.state, args.bin, work)
+    desktop = Desktop(args.source, args.state, args.bin, work)
     if 'DISPLAY' not in desktop.env:
         print('no test display (wine_env_start did not run)')
         return 1

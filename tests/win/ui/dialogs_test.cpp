@@ -207,34 +207,33 @@ TEST_F(DialogsTest, CancelEscapeAndCloseChangeNothing)
     }
 }
 
-TEST_F(DialogsTest, RangeSurvivesARestart)
-{
-    ASSERT_EQ(SettingsOk("40", "300"), 0);
-    transparencyMin = 16;  // a new run starts from the defaults
-    transparencyMax = 255;
-    LoadTransparencyRange();
-    EXPECT_EQ(transparencyMin, 40u);
-    EXPECT_EQ(transparencyMax, 300u);
-}
-
-TEST_F(DialogsTest, UnusableStoredValuesKeepTheDefaults)
+// A new run takes a stored pair only when it leaves the panel visible.
+TEST_F(DialogsTest, RestartTakesOnlyAUsableStoredPair)
 {
     const struct {
-        const char *text;  // nullptr: no such key
-        DWORD expected;
+        const char *minimum, *maximum;  // nullptr: no such key
+        DWORD loadedMin, loadedMax;
     } rows[] = {
-        {nullptr, 16}, {"", 16}, {"abc", 16}, {"12x", 16}, {"-5", 16}, {"7 7", 16},
-        {"4294967296", 16}, {"4294967295", 4294967295u}, {"0", 0}, {"300", 300},
+        {"40", "230", 40, 230},   {"0", "16", 0, 16},       {"255", "255", 255, 255},
+        {"40", "300", 16, 255},   {"0", "0", 16, 255},      {"1", "15", 16, 255},
+        {"200", "100", 16, 255},  {"256", "256", 16, 255},  {"16", "4294967295", 16, 255},
+        {nullptr, nullptr, 16, 255}, {nullptr, "200", 16, 255}, {"30", nullptr, 16, 255},
+        {"", "200", 16, 255},     {"abc", "200", 16, 255},  {"12x", "200", 16, 255},
+        {"-5", "200", 16, 255},   {"7 7", "200", 16, 255},  {"4294967296", "200", 16, 255},
     };
     for (const auto &row : rows) {
         DeleteFileA(settingsFilePath);
-        if (row.text != nullptr)
-            WriteSetting(TRANSPARENCY_SECTION, TRANSPARENCY_MIN_KEY, row.text);
-        transparencyMin = 16;
-        transparencyMax = 255;
+        if (row.minimum != nullptr)
+            WriteSetting(TRANSPARENCY_SECTION, TRANSPARENCY_MIN_KEY, row.minimum);
+        if (row.maximum != nullptr)
+            WriteSetting(TRANSPARENCY_SECTION, TRANSPARENCY_MAX_KEY, row.maximum);
+        transparencyMin = 1;  // what the last run was left with
+        transparencyMax = 2;
         LoadTransparencyRange();
-        EXPECT_EQ(transparencyMin, row.expected) << (row.text ? row.text : "(missing)");
-        EXPECT_EQ(transparencyMax, 255u);
+        const char *shownMin = row.minimum ? row.minimum : "(missing)";
+        const char *shownMax = row.maximum ? row.maximum : "(missing)";
+        EXPECT_EQ(transparencyMin, row.loadedMin) << shownMin << " / " << shownMax;
+        EXPECT_EQ(transparencyMax, row.loadedMax) << shownMin << " / " << shownMax;
     }
 }
 

@@ -15,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../../scripts/wine-env.sh" vars "$state"
 [ -n "${DISPLAY:-}" ] || { echo "e2e: no test display" >&2; exit 1; }
 mkdir -p "$shots"
-wine=/usr/lib/wine/wine64
+wine=$CLIPDOCK_WINE
 tool="$bin/e2etool.exe"
 CONVERT=/usr/bin/convert
 FRAME="srgb(8,27,203)"
@@ -116,7 +116,7 @@ check "no other copy of the program runs" until_within 20 no_panel
 program_pid=$!
 check "the panel window exists" until_within 30 panel_exists
 panel=$(find_window 'Enjoy your clipboard')
-[ -n "$panel" ] || exit 1
+[ -n "$panel" ] || { echo "FAILED: the panel window went away at once"; exit 1; }
 # Joining the viewer chain captures whatever the clipboard holds now.
 until_within 10 items_are 1
 base=$(item_count)
@@ -135,10 +135,9 @@ done
 # The tray icon sits in Wine's own tray window at the top left, icons side
 # by side from its left edge; an icon left by an ended earlier copy may
 # still take a place, so each place is tried until the panel shows.
-tray=$(find_window 'Wine System Tray')
-check "the tray window exists" test -n "$tray"
-geometry "$tray"
-tray_x=$X tray_y=$Y tray_w=$WIDTH tray_h=$HEIGHT
+read -r tray_x tray_y tray_w tray_h < <("$wine" "$tool" tray-area 5000 2>/dev/null | tr -d '\r')
+check "the tray window exists" test -n "${tray_h:-}"
+[ -n "${tray_h:-}" ] || { echo "$failures failed"; exit 1; }
 panel_awake() {  # a tray click, then the panel visible and taking clicks
   local x
   for ((x = tray_x + tray_h / 2; x < tray_x + tray_w; x += tray_h)); do

@@ -6,6 +6,7 @@
 
 #include "support.h"
 
+#include "collection/platform.h"
 #include "collection/slots.h"
 #include "libtarn.h"
 #include "shell/globals.h"
@@ -81,6 +82,7 @@ TEST_F(PreviewTest, FindPreviewEntryTakesTheFirstEntryOfTheBestRank)
     const Entry metafile = {CF_ENHMETAFILE, "xxxx", ""};
     const Entry locale = {CF_LOCALE, "\x09\x04\0\0", ""};
     const Entry html = {NAMED_FORMAT, "<b>", "HTML Format"};
+    const Entry none = {0, "xxxx", ""};
     struct Row {
         std::vector<Entry> entries;
         int32_t expected;
@@ -94,6 +96,8 @@ TEST_F(PreviewTest, FindPreviewEntryTakesTheFirstEntryOfTheBestRank)
         {{html, locale}, -1},
         {{html, dib}, 1},
         {{dib, dib}, 0},
+        {{none}, -1},  // no format beyond the table's end is taken for one in it
+        {{none, locale, none}, -1},
         {{}, -1},
     };
     int line = 0;
@@ -306,6 +310,165 @@ TEST_F(PreviewTest, HeadersThatWouldReadPastTheEntryAreRefused)
     Canvas canvas(200, 100);
     DrawPreview(canvas, 1);
     EXPECT_EQ(canvas.At(25, 12), RED) << "the undamaged picture is drawn";
+}
+
+// A colour (or palette index, or 16-bit value) that differs from its
+// neighbours at nearly every pixel, so a row or column out of place shows.
+COLORREF Noise(int x, int y)
+{
+    uint32_t h = (uint32_t)x * 73856093u ^ (uint32_t)y * 19349663u;
+    h ^= h >> 13;
+    h *= 0x5BD1E995u;
+    h ^= h >> 15;
+    return h & 0xFFFFFF;
+}
+
+std::vector<uint32_t> NoisePalette(size_t count)
+{
+    std::vector<uint32_t> palette;
+    for (size_t i = 0; i < count; i++)
+        palette.push_back(Noise((int)i, 7777));
+    return palette;
+}
+
+// The allocations of entry buffers, while a test looks.
+std::vector<size_t> entryAllocations;
+void *CountedAllocEntry(size_t size)
+{
+    entryAllocations.push_back(size);
+    return realPlatformCalls.allocEntry(size);
+}
+
+// The preview as it was drawn from the whole entry, read at once.
+void DrawWholeEntry(Canvas &canvas, const std::string &dib, int32_t index, RECT box, DWORD mw,
+                    DWORD mh)
+{
+    HFONT font = CreateUiFont(&regularFontTemplate, 8, canvas.dc());
+    HGDIOBJ previous = SelectObject(canvas.dc(), font);
+    DrawDibPreview((const uint8_t *)dib.data(), (uint32_t)dib.size(), index, &box, canvas.dc(), mw,
+                   mh);
+    SelectObject(canvas.dc(), previous);
+    DeleteObject(font);
+}
+
+TEST_F(PreviewTest, PicturesReadInPartAreTheWholeEntrysPixelForPixel)
+{
+    struct Depth {
+        int bits;
+        uint32_t compression;
+        std::vector<uint32_t> masks;
+        uint32_t colorsUsed;
+    } depths[] = {
+        {1, BI_RGB, {}, 0},   {4, BI_RGB, {}, 0},  {4, BI_RGB, {}, 11},
+        {8, BI_RGB, {}, 0},   {8, BI_RGB, {}, 37}, {16, BI_RGB, {}, 0},
+        {16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, 0},
+        {24, BI_RGB, {}, 0},  {32, BI_RGB, {}, 0},
+        {32, BI_BITFIELDS, {0xFF0000, 0xFF00, 0xFF}, 0},
+    };
+    // Smaller than every box, between a box and its 1.8x region, larger.
+    const SIZE sizes[] = {{37, 23}, {1, 1}, {150, 70}, {333, 131}, {260, 30}, {90, 400}};
+    // The list row's box, the panel's and the popup's.
+    const RECT boxes[] = {{20, 10, 160, 64}, {8, 5, 172, 49}, {3, 3, 197, 105}};
+    int drawn = 0;
+    for (const Depth &depth : depths) {
+        for (const SIZE &size : sizes) {
+            for (int topDown = 0; topDown < 2; topDown++) {
+                DibLayout layout((int)size.cx, topDown ? -(int)size.cy : (int)size.cy, depth.bits,
+                                 depth.compression, depth.masks);
+                if (depth.bits <= 8) {
+                    layout.colorsUsed = depth.colorsUsed;
+                    layout.palette = NoisePalette(depth.colorsUsed != 0 ? depth.colorsUsed
+                                                                        : 1u << depth.bits);
+                }
+                const std::string dib = MakeDib(layout, Noise);
+                StoreItem(1, {{CF_DIB, dib, ""}}, SLOT_OCCUPIED);
+                for (const RECT &start : boxes) {
+                    DWORD mw = (DWORD)(start.right - start.left);
+                    DWORD mh = (DWORD)(start.bottom - start.top);
+                    Canvas part(220, 120), whole(220, 120);
+                    RECT box = start;
+                    DrawPreview(part, 1, &box, mw, mh);
+                    DrawWholeEntry(whole, dib, 0, start, mw, mh);
+                    RECT all = {0, 0, 220, 120};
+                    ASSERT_TRUE(part.SameAs(whole, all))
+                        << depth.bits << " bits, compression " << depth.compression << ", "
+                        << size.cx << " x " << (topDown ? "-" : "") << size.cy << " in a "
+                        << mw << " x " << mh << " box";
+                    drawn += !whole.Blank(all);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(drawn, 10 * 6 * 2 * 3) << "every picture draws something";
+
+    // The longer headers: V4 and V5, zero past the first 40 bytes.
+    for (uint32_t headerSize : {108u, 124u}) {
+        for (int bits : {8, 24}) {
+            for (int height : {131, -131}) {
+                DibLayout layout(333, height, bits);
+                if (bits == 8)
+                    layout.palette = NoisePalette(256);
+                std::string dib = Patched(MakeDib(layout, Noise), 0, headerSize);
+                dib.insert(40, headerSize - 40, '\0');
+                StoreItem(1, {{CF_DIB, dib, ""}}, SLOT_OCCUPIED);
+                Canvas part(220, 120), whole(220, 120);
+                DrawPreview(part, 1);
+                DrawWholeEntry(whole, dib, 0, BOX, BOX_W, BOX_H);
+                RECT all = {0, 0, 220, 120};
+                EXPECT_TRUE(part.SameAs(whole, all)) << headerSize << "-byte header, " << bits;
+                EXPECT_TRUE(whole.CountColor(BOX, RGB(255, 255, 255)) < 140 * 54 / 2)
+                    << headerSize << "-byte header, " << bits << " bits: a picture is drawn";
+            }
+        }
+    }
+
+    // Damaged headers show the same error both ways; the entry index is the
+    // entry's place in the file.
+    const std::string good = MakeDib({16, 16, 24}, Noise);
+    const std::string damaged[] = {
+        Patched(good, 8, 17),             // a row more than the entry holds
+        Patched(good, 8, (uint32_t)-17),  // the same, top-down
+        Patched(good, 0, 4000),           // header size beyond the entry
+        Patched(good, 14, 5, 2),          // bit count
+        Patched(good, 16, BI_RLE8),       // compression
+        good.substr(0, 44),               // no room for a pixel
+        good.substr(0, good.size() - 1),  // the last row a byte short
+    };
+    int index = 0;
+    for (const std::string &dib : damaged) {
+        StoreItem(1, {{CF_LOCALE, "\x09\x04\0\0", ""}, {CF_DIB, dib, ""}}, SLOT_OCCUPIED);
+        Canvas part(220, 120), whole(220, 120);
+        DrawPreview(part, 1);
+        DrawWholeEntry(whole, dib, 1, BOX, BOX_W, BOX_H);
+        RECT all = {0, 0, 220, 120};
+        EXPECT_TRUE(part.SameAs(whole, all)) << "damaged case " << index;
+        EXPECT_FALSE(whole.Blank(all)) << "damaged case " << index;
+        index++;
+    }
+}
+
+TEST_F(PreviewTest, LargePictureIsReadOnlyAsFarAsTheBoxShowsIt)
+{
+    // 1024 x 768 at 24 bits in a list row's box: the 252 x 97 region, so the
+    // header and 97 rows of 756 bytes, both bottom-up and top-down.
+    for (int height : {768, -768}) {
+        StoreItem(1, {{CF_DIB, MakeDib({1024, height}, Quadrants), ""}}, SLOT_OCCUPIED);
+        entryAllocations.clear();
+        platformCalls.allocEntry = CountedAllocEntry;
+        Canvas canvas(200, 100);
+        DrawPreview(canvas, 1);
+        platformCalls.allocEntry = realPlatformCalls.allocEntry;
+        EXPECT_EQ(entryAllocations, std::vector<size_t>{40 + 97 * 756}) << height;
+        EXPECT_EQ(canvas.At(20 + 5, 10 + 5), RED) << height;
+    }
+    // A text of 1 MB: the characters the box can show and one more.
+    StoreItem(1, {{CF_TEXT, std::string(1 << 20, 'x'), ""}}, SLOT_OCCUPIED);
+    entryAllocations.clear();
+    platformCalls.allocEntry = CountedAllocEntry;
+    Canvas canvas(200, 100);
+    DrawPreview(canvas, 1);
+    platformCalls.allocEntry = realPlatformCalls.allocEntry;
+    EXPECT_EQ(entryAllocations, std::vector<size_t>{PREVIEW_TEXT_MIN_LIMIT + 1});
 }
 
 TEST_F(PreviewTest, ShortDibAndUnreadableEntriesShowTheirErrorNumbers)

@@ -192,6 +192,15 @@ std::string MakeDib(const DibLayout &layout, COLORREF (*pixel)(int x, int y))
             case 8:
                 line.push_back((char)c);
                 break;
+            case 4:
+            case 1: {
+                int bit = x * layout.bitCount % 8;
+                if (bit == 0)
+                    line.push_back(0);
+                uint32_t value = c & ((1u << layout.bitCount) - 1);
+                line.back() = (char)(line.back() | value << (8 - layout.bitCount - bit));
+                break;
+            }
             }
         }
         line.resize(stride, '\0');

@@ -48,7 +48,8 @@ struct DibLayout {
     std::vector<uint32_t> palette;  // 0x00RRGGBB entries
     uint32_t colorsUsed = 0;
 };
-// pixel(x, y) gives the colour (COLORREF for 24/32 bits, the raw value otherwise)
+// pixel(x, y) gives the colour (COLORREF for 24/32 bits, the raw value otherwise,
+// a palette index for 1, 4 and 8 bits)
 // of the picture's point x, y counted from its top-left corner.
 std::string MakeDib(const DibLayout &layout, COLORREF (*pixel)(int x, int y));
 
