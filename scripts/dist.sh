@@ -16,6 +16,22 @@ for file in clipdock.exe libtarn.dll; do
   "$objdump" -f "$build/bin/$file" | grep -q 'file format pei-i386' ||
     { echo "dist: $file is not a 32-bit Windows binary" >&2; exit 1; }
 done
+# Each binary carries the project version in its version resource, as
+# Explorer's Details tab and installers read it.
+IFS=. read -r major minor patch _ <<<"$version.0.0"
+numbers="${major}, ${minor}, ${patch:-0}, 0"
+for file in clipdock.exe libtarn.dll; do
+  info=$(i686-w64-mingw32-windres -i "$build/bin/$file" -O rc |
+         sed -n '/ VERSIONINFO$/,/^END$/s/^ *//p')
+  for want in "FILEVERSION $numbers" "PRODUCTVERSION $numbers" \
+              "VALUE \"FileVersion\", \"$version\"" "VALUE \"ProductVersion\", \"$version\"" \
+              "VALUE \"ProductName\", \"clipdock\"" "VALUE \"OriginalFilename\", \"$file\""; do
+    grep -q -F -x -e "$want" <<<"$info" ||
+      { echo "dist: the version resource of $file lacks: $want" >&2; exit 1; }
+  done
+  grep -q -E '^VALUE "FileDescription", "[^"]+"$' <<<"$info" ||
+    { echo "dist: the version resource of $file has no file description" >&2; exit 1; }
+done
 # Nothing beyond the system's DLLs may be needed on a clean Windows.
 bash "$root/scripts/check-exports.sh" "$objdump" "$build/bin/libtarn.dll" "$root/tests/exports.txt"
 bash "$root/scripts/check-exports.sh" "$objdump" "$build/bin/clipdock.exe" -

@@ -235,7 +235,7 @@ TEST_F(CaptureTest, CopyOfAStoredItemMovesTheFirstEqualOneToSlotOne)
                 continue;  // a free slot stays where it is
             stored[i] = "\\h" + std::to_string(i) + ".crx";
             if (i == c.twin) {
-                WriteFileBytes(ItemPath(stored[i].c_str()), againBytes);
+                ASSERT_TRUE(WriteFileBytes(ItemPath(stored[i].c_str()), againBytes));
                 itemSlots[i].flags = SLOT_OCCUPIED;
                 strcpy(itemSlots[i].name, stored[i].c_str());
             } else if (i != c.match) {

@@ -69,7 +69,8 @@ TEST_F(RestoreTest, LeavesOutRecordsItCannotPlace)
                   {CF_UNICODETEXT, "", Wide(L"cut off")}});
     // Cut the file inside the last record's data.
     std::string bytes = FileBytes(ItemPath("\\partly.crx"));
-    WriteFileBytes(ItemPath("\\partly.crx"), bytes.substr(0, bytes.size() - 20));
+    ASSERT_TRUE(
+        WriteFileBytes(ItemPath("\\partly.crx"), bytes.substr(0, bytes.size() - 20)));
 
     RestoreClipboardItem(2, itemListWindow);
     EXPECT_EQ(ClipboardBytes(CF_TEXT), std::string("readable\0", 9));
@@ -83,7 +84,8 @@ TEST_F(RestoreTest, LeavesOutRecordsItCannotPlace)
 TEST_F(RestoreTest, UnreadableItemLeavesTheClipboardAlone)
 {
     ASSERT_TRUE(PutClipboard({{CF_TEXT, std::string("sentinel\0", 9)}}));
-    WriteFileBytes(ItemPath("\\garbage.crx"), "this is not an item file at all");
+    ASSERT_TRUE(
+        WriteFileBytes(ItemPath("\\garbage.crx"), "this is not an item file at all"));
     itemSlots[0] = {SLOT_OCCUPIED, "\\garbage.crx"};
     itemSlots[4] = {SLOT_OCCUPIED | SLOT_CURRENT, "\\gone.crx"};
     StoreTextItem(5, "\\current.crx", "current");

@@ -135,8 +135,8 @@ TEST_F(SlotsTest, EditedStateCannotReachFilesOutsideTheFolder)
 {
     std::string outside = ItemFolder() + "\\..\\..\\victim.txt";
     std::string beside = ItemFolder() + "\\..\\victim.txt";
-    WriteFileBytes(outside, "precious");
-    WriteFileBytes(beside, "precious too");
+    ASSERT_TRUE(WriteFileBytes(outside, "precious"));
+    ASSERT_TRUE(WriteFileBytes(beside, "precious too"));
     StoreTextItem(0, "\\kept.crx", "kept");
     platformCalls.openFile = RecordOpen;
     platformCalls.removeFile = RecordRemove;
@@ -194,7 +194,7 @@ TEST_F(SlotsTest, EnsureItemFolderCreatesItAndRefusesAFile)
     EXPECT_TRUE(GetFileAttributesA(folder) & FILE_ATTRIBUTE_DIRECTORY);
 
     ASSERT_TRUE(RemoveDirectoryA(folder));
-    WriteFileBytes(ItemFolder(), "not a folder");
+    ASSERT_TRUE(WriteFileBytes(ItemFolder(), "not a folder"));
     EXPECT_FALSE(EnsureItemFolder(folder));
     EXPECT_EQ(BeginNewItem(), nullptr);
     EXPECT_EQ(itemSlots[0].flags, 0u);
@@ -296,7 +296,8 @@ TEST_F(SlotsTest, BeginNewItemNeverTruncatesAnExistingFile)
 {
     StoreTextItem(3, "\\taken.crx", "stored");
     itemSlots[5] = {SLOT_OCCUPIED, "\\missing.crx"};  // file gone, name still in use
-    WriteFileBytes(ItemPath("\\stray.crx"), "not ours, but not to be truncated");
+    ASSERT_TRUE(
+        WriteFileBytes(ItemPath("\\stray.crx"), "not ours, but not to be truncated"));
     std::string stored = FileBytes(ItemPath("\\taken.crx"));
     offeredNames = {"\\taken", "\\missing", "\\STRAY", "C:\\elsewhere\\fresh"};
     platformCalls.tempName = OfferNames;

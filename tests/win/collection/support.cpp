@@ -7,6 +7,7 @@
 
 #include "collection/capture.h"
 #include "libtarn.h"
+#include "poll.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
 
@@ -46,16 +47,7 @@ static LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam,
 
 static HWND MakeHiddenWindow(const char *title)
 {
-    static ATOM windowClass;
-    if (windowClass == 0) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = TestWindowProc;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "ClipdockCollectionTest";
-        windowClass = RegisterClassA(&wc);
-    }
-    return CreateWindowExA(0, "ClipdockCollectionTest", title, WS_POPUP, 0, 0, 10, 10, NULL,
-                           NULL, GetModuleHandleA(NULL), NULL);
+    return MakeTestWindow("ClipdockCollectionTest", title, WS_POPUP, TestWindowProc);
 }
 
 static void MakeWindows()
@@ -72,22 +64,9 @@ static void MakeWindows()
 UINT HtmlFormat() { return RegisterClipboardFormatA("HTML Format"); }
 UINT RegisteredFormat(const char *name) { return RegisterClipboardFormatA(name); }
 
-// OpenClipboard, retried until the deadline: another process (Wine's own
-// clipboard manager) may hold it for a moment.
-static bool OpenClipboardWithin(HWND owner)
-{
-    DWORD start = GetTickCount();
-    while (!OpenClipboard(owner)) {
-        if (GetTickCount() - start > CLIPBOARD_DEADLINE_MS)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
-
 bool PutClipboard(const std::vector<ClipEntry> &entries, HWND owner)
 {
-    if (!OpenClipboardWithin(owner != NULL ? owner : otherProgramWindow))
+    if (!OpenClipboardWithin(owner != NULL ? owner : otherProgramWindow, CLIPBOARD_DEADLINE_MS))
         return false;
     EmptyClipboard();
     delayedData.clear();
@@ -108,7 +87,7 @@ bool PutClipboard(const std::vector<ClipEntry> &entries, HWND owner)
 
 bool EmptyTheClipboard(HWND owner)
 {
-    if (!OpenClipboardWithin(owner != NULL ? owner : otherProgramWindow))
+    if (!OpenClipboardWithin(owner != NULL ? owner : otherProgramWindow, CLIPBOARD_DEADLINE_MS))
         return false;
     EmptyClipboard();
     CloseClipboard();
@@ -119,7 +98,7 @@ std::string ClipboardBytes(UINT format, bool *found)
 {
     std::string bytes;
     bool there = false;
-    if (OpenClipboardWithin(otherProgramWindow)) {
+    if (OpenClipboardWithin(otherProgramWindow, CLIPBOARD_DEADLINE_MS)) {
         HANDLE data = IsClipboardFormatAvailable(format) ? GetClipboardData(format) : NULL;
         const char *p = data != NULL ? (const char *)GlobalLock(data) : NULL;
         if (p != NULL) {
@@ -137,7 +116,7 @@ std::string ClipboardBytes(UINT format, bool *found)
 std::vector<UINT> ClipboardFormats()
 {
     std::vector<UINT> formats;
-    if (OpenClipboardWithin(otherProgramWindow)) {
+    if (OpenClipboardWithin(otherProgramWindow, CLIPBOARD_DEADLINE_MS)) {
         for (UINT f = EnumClipboardFormats(0); f != 0; f = EnumClipboardFormats(f))
             formats.push_back(f);
         CloseClipboard();
@@ -184,28 +163,6 @@ bool FileExists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string FileBytes(const std::string &path)
-{
-    std::string bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == NULL)
-        return bytes;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.append(chunk, n);
-    fclose(f);
-    return bytes;
-}
-
-void WriteFileBytes(const std::string &path, const std::string &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
-
 std::vector<StoredRecord> ReadItemFile(const std::string &path, bool *ok)
 {
     std::vector<StoredRecord> records;
@@ -240,12 +197,7 @@ std::vector<StoredRecord> ReadItemFile(const std::string &path, bool *ok)
 
 void StoreTextItem(int slot, const char *name, const std::string &text)
 {
-    FILE *f = fopen(ItemPath(name).c_str(), "w+b");
-    ASSERT_NE(f, nullptr) << name;
-    ASSERT_GE(CreateClipboardFile(f), 0);
-    std::string bytes = text + '\0';
-    ASSERT_GE(InsertClipboardItem(f, CF_TEXT, "", bytes.data(), (int32_t)bytes.size(), nullptr), 0);
-    fclose(f);
+    ASSERT_TRUE(WriteItemFile(ItemPath(name), {{CF_TEXT, text + '\0', ""}})) << name;
     itemSlots[slot].flags = SLOT_OCCUPIED;
     strcpy(itemSlots[slot].name, name);
 }

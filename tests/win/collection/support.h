@@ -16,6 +16,7 @@
 
 #include "collection/platform.h"
 #include "collection/slots.h"
+#include "itemfiles.h"
 
 // One clipboard format as another program puts it (data empty and delayed:
 // rendered on request; or a GDI object handed over as it is).
@@ -69,8 +70,6 @@ std::string ItemFolder();
 std::string ItemPath(const char *name);
 std::vector<std::string> ItemFolderFiles();  // names with their leading backslash
 bool FileExists(const std::string &path);
-std::string FileBytes(const std::string &path);
-void WriteFileBytes(const std::string &path, const std::string &bytes);
 
 std::vector<StoredRecord> ReadItemFile(const std::string &path, bool *ok = nullptr);
 // Writes an item file of text records under name in the item folder and

@@ -9,95 +9,14 @@
 # i686 build), and "Exit" leaving the viewer chain with exit code 0.
 #   e2e.sh SOURCE-DIR WINE-STATE BIN-DIR
 set -u
-src=$1 state=$2 bin=$3
-source "$src/scripts/wine-env.sh" vars "$state"
-[ -n "${DISPLAY:-}" ] || { echo "no test display (wine_env_start did not run)"; exit 1; }
-wine=$CLIPDOCK_WINE
-tool="$bin/e2etool.exe"
-work=$(mktemp -d)
-pids=()
-failures=0
+src=$1
+source "$src/tests/win/desktop.sh" "$2" "$3"
 
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do
-    for _ in $(seq 1 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$p" 2>/dev/null
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# put_clip FILE [XCLIP-OPTIONS]: sets the X clipboard from FILE; xclip stays
-# in the foreground here so that its process is known and ends with the run.
-put_clip() {
-  local file=$1; shift
-  xclip -selection clipboard -quiet "$@" -i "$file" >/dev/null 2>&1 &
-  pids+=("$!")
-}
-# put_text TEXT [XCLIP-OPTIONS]
-clips=0
-put_text() {
-  local text=$1; shift
-  clips=$((clips + 1))
-  printf '%s' "$text" >"$work/clip$clips"
-  put_clip "$work/clip$clips" "$@"
-}
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-# until SECONDS COMMAND...: true once COMMAND succeeds, false at the deadline.
-until_ok() {
-  local deadline=$((SECONDS + $1)); shift
-  while ! "$@" >/dev/null 2>&1; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.1
-  done
-}
-
-start_clipdock() {
-  (cd "$bin" && exec "$wine" clipdock.exe) >>"$work/clipdock.log" 2>&1 &
-  clipdock=$!
-  pids+=("$clipdock")
-  "$wine" "$tool" wait-window Betal_Clipdock 15000 >/dev/null 2>&1 || { fail "the panel did not appear"; exit 1; }
-}
-
-# Stops clipdock through "Exit" and waits for the process; sets exit_code.
-exit_clipdock() {
-  "$wine" "$tool" command 1106 >/dev/null 2>&1 || fail "could not send Exit"
-  local n
-  for n in $(seq 1 100); do kill -0 "$clipdock" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$clipdock" 2>/dev/null; then
-    fail "clipdock still runs 10 s after Exit"; exit_code=none; return
-  fi
-  wait "$clipdock"; exit_code=$?
-}
-
-mapfile -t winpaths < <("$wine" "$tool" paths 2>/dev/null | tr -d '\r')
-folder=$("$wine" winepath.exe -u "${winpaths[0]}" 2>/dev/null | tr -d '\r')
-ini=$("$wine" winepath.exe -u "${winpaths[1]}" 2>/dev/null | tr -d '\r')
-[ -n "$folder" ] && [ -n "$ini" ] || { echo "cannot find the item folder"; exit 1; }
-rm -rf "$folder" "$ini"
-
-files() { find "$folder" -maxdepth 1 -name '*.crx' 2>/dev/null | wc -l; }
-state() { grep -a '^CLIPBOOK_STATE=' "$ini" 2>/dev/null | head -1 | cut -d= -f2- | tr -d '\r'; }
-# The file of the newest item, from the saved state.
-newest() { local s; s=$(state); s=${s%%:*}; [ -n "$s" ] && echo "$folder/${s#\\}"; }
-newest_holds() { local f; f=$(newest) && [ -f "$f" ] && grep -aqF -- "$1" "$f"; }
-state_count() { state | tr -cd ':' | wc -c; }
-newest_is() { [ "$(newest)" = "$1" ]; }
-state_is() { [ "$(state)" = "$1" ]; }
-draws() { grep -c draw "$work/chain"; }
-more_draws() { [ "$(draws)" -gt "$1" ]; }
-# e2etool's lines end in CR LF.
-said() { tr -d '\r' <"$work/keys" | grep -qx "$1"; }
+fresh_collection || { echo "cannot find the item folder"; exit 1; }
 
 # A clipboard viewer that was there before clipdock: it must keep getting
 # notifications through clipdock and after clipdock has left.
-"$wine" "$tool" chain 240 >"$work/chain" 2>/dev/null &
-pids+=("$!")
-until_ok 10 grep -q joined "$work/chain" || fail "the test viewer did not join the chain"
+run_tool 10 joined "$work/chain" "$tool" chain 240 || fail "the test viewer did not join the chain"
 
 # A known clipboard at start: the first capture, made while the panel joins
 # the chain, is this one.
@@ -181,9 +100,7 @@ else fail "restart after a drawing: $(files) files, state '$(state)', before '$f
 
 # Ctrl+Alt+Up in another program: the hook reports it to the "Clipboard
 # Viewer" window and keeps it from the program; other keys pass.
-"$wine" "$tool" keys 60 >"$work/keys" 2>/dev/null &
-pids+=("$!")
-until_ok 10 grep -q ready "$work/keys" || fail "the key window did not start"
+run_tool 10 ready "$work/keys" "$tool" keys 60 || fail "the key window did not start"
 win=""
 until_ok 10 xdotool search --name '^e2e keys$' && win=$(xdotool search --name '^e2e keys$' | head -1)
 if [ -n "$win" ]; then
@@ -232,10 +149,9 @@ clicked=$(nth_file 3) below=$(nth_file 4)
 if until_ok 10 clipboard_from "$clicked"; then pass "row click while a reader holds the clipboard 200 ms: item put back"
 else fail "row click while held: the clipboard holds '$(windows_clip_text)', not the item of $(basename "$clicked")"; fi
 
-"$wine" "$tool" hold-keys 60 200 >"$work/holdkeys" 2>/dev/null &
-pids+=("$!")
 held_said() { tr -d '\r' <"$work/holdkeys" | grep -qx "$1"; }
-until_ok 10 held_said held || fail "the reader with the focus window did not get the clipboard"
+run_tool 10 held "$work/holdkeys" "$tool" hold-keys 60 200 ||
+  fail "the reader with the focus window did not get the clipboard"
 win=""
 until_ok 10 xdotool search --name '^e2e hold keys$' && win=$(xdotool search --name '^e2e hold keys$' | head -1)
 if [ -n "$win" ]; then

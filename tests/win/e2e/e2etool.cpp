@@ -25,9 +25,9 @@
  *                              of SLOT meanwhile and lets go MS after taking
  *                              it: "released"
  *   e2etool hold-keys SECONDS MS  like keys (the window titled "e2e hold keys"),
- *                              but holds the clipboard from the
- *                              start ("held") until MS after the hotkey Down
- *                              (mask 2) was reported ("released")
+ *                              but holds the clipboard from the start ("held")
+ *                              until MS after the hotkey Down (mask 2) was
+ *                              reported ("released")
  *   e2etool drawing SECONDS TEXT   copies TEXT as office programs copy a drawing:
  *                              Unicode text and an enhanced metafile; stays SECONDS
  *   e2etool empty              empties the clipboard
@@ -38,58 +38,29 @@
  * Lines go to stdout, flushed at once; exit code 0 on success.
  */
 #include <windows.h>
-#include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "tool.h"
+
 namespace {
 
-const UINT LIST_RESET = WM_APP + 0;
-const UINT TRAY_CALLBACK = WM_APP + 1;
-const UINT HOTKEY = WM_APP + 3;
-const UINT TRAY_ID = 0x6051977;
-HWND nextViewer = NULL;
-DWORD endTick = 0;
-// hold-keys: the clipboard is held until this long after the hotkey Down.
-bool holdingClipboard = false;
-DWORD holdAfterDown = 0;
-DWORD downReportedAt = 0;
+// hold-keys: when the hotkey Down was first reported.
 bool downReported = false;
-
-void Line(const char *format, unsigned long value)
-{
-    printf(format, value);
-    printf("\n");
-    fflush(stdout);
-}
-
-bool Wait(HWND *found, const char *className, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    while ((*found = FindWindowA(className, NULL)) == NULL) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
+DWORD downReportedAt = 0;
 
 LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DRAWCLIPBOARD:
-        Line("draw", 0);
-        if (nextViewer != NULL)
-            SendMessageA(nextViewer, message, wParam, lParam);
+        Line("draw");
+        PassOnInChain(message, wParam, lParam);
         return 0;
     case WM_CHANGECBCHAIN:
-        if ((HWND)wParam == nextViewer)
-            nextViewer = (HWND)lParam;
-        else if (nextViewer != NULL)
-            SendMessageA(nextViewer, message, wParam, lParam);
+        PassOnInChain(message, wParam, lParam);
         return 0;
-    case HOTKEY:
+    case TOOL_HOTKEY:
         Line("hotkey %lu", (unsigned long)wParam);
         if (wParam == 2 && !downReported) {
             downReported = true;
@@ -108,49 +79,7 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 HWND MakeWindow(const char *className, const char *title, DWORD style)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = ToolProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = className;
-    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    RegisterClassA(&wc);
-    return CreateWindowExA(0, className, title, style, 100, 100, 200, 100, NULL, NULL,
-                           GetModuleHandleA(NULL), NULL);
-}
-
-void Run(DWORD seconds)
-{
-    endTick = GetTickCount() + seconds * 1000;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        // The hotkey reached every popup before the hook returned: the
-        // program's own popup has tried the clipboard by now.
-        if (holdingClipboard && downReported && GetTickCount() - downReportedAt >= holdAfterDown) {
-            CloseClipboard();
-            holdingClipboard = false;
-            Line("released", 0);
-        }
-        if ((LONG)(GetTickCount() - endTick) >= 0)
-            return;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, holdingClipboard ? 10 : 50, QS_ALLINPUT);
-    }
-}
-
-// OpenClipboard, retried until the deadline: Wine's own clipboard bridge
-// holds it for a moment now and then.
-bool OpenClipboardWithin(HWND owner, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    while (!OpenClipboard(owner)) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        Sleep(10);
-    }
-    return true;
+    return MakeTestWindow(className, title, style, ToolProc);
 }
 
 // Replaces the clipboard's content with text (CF_TEXT) on the open clipboard.
@@ -166,24 +95,15 @@ void PutText(const char *text)
     }
 }
 
-// Answers messages until ms after start.
-void Pump(DWORD start, DWORD ms)
-{
-    while (GetTickCount() - start < ms) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
 // Keeps the open clipboard until ms after start, answering messages, then
 // closes it.
 void HoldUntil(DWORD start, DWORD ms)
 {
-    Pump(start, ms);
+    DWORD held = GetTickCount() - start;
+    if (held < ms)
+        PumpFor(ms - held);
     CloseClipboard();
-    Line("released", 0);
+    Line("released");
 }
 
 // The clipboard's Unicode text as UTF-8 in hex ("-" when there is none).
@@ -218,7 +138,7 @@ void PrintClipboardText(HWND owner, unsigned long row)
 // A click on the list's row for slot (row 0 lies above the client area).
 void ClickSlot(HWND list, int slot)
 {
-    SendMessageA(list, LIST_RESET, 0, 0);
+    SendMessageA(list, TOOL_LIST_RESET, 0, 0);
     LPARAM where = MAKELPARAM(10, (slot - 1) * 60 + 30);
     SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
     SendMessageA(list, WM_LBUTTONUP, 0, where);
@@ -231,59 +151,47 @@ int main(int argc, char **argv)
     if (argc < 2)
         return 2;
     const char *what = argv[1];
-    if (strcmp(what, "paths") == 0) {
-        char appData[MAX_PATH], windows[MAX_PATH];
-        if (SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, appData) != S_OK)
-            return 1;
-        GetWindowsDirectoryA(windows, sizeof windows);
-        printf("%s\\Tarn Clipboard\n%s\\halcyon.ini\n", appData, windows);
-        return 0;
-    }
-    if (strcmp(what, "wait-window") == 0 && argc == 4) {
-        HWND found;
-        return Wait(&found, argv[2], (DWORD)atoi(argv[3])) ? 0 : 1;
-    }
+    if (strcmp(what, "paths") == 0)
+        return PrintPaths();
+    if (strcmp(what, "wait-window") == 0 && argc == 4)
+        return WaitForWindow(argv[2], (DWORD)atoi(argv[3])) != NULL ? 0 : 1;
     if (strcmp(what, "tray-click") == 0 && argc == 3) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000) || IsWindowVisible(panel))
+        HWND panel = FindPanel(1000);
+        if (panel == NULL || IsWindowVisible(panel))
             return 1;  // the panel must start hidden
-        SendMessageA(panel, TRAY_CALLBACK, TRAY_ID, WM_LBUTTONDOWN);
-        DWORD start = GetTickCount();
-        while (!IsWindowVisible(panel)) {
-            if (GetTickCount() - start >= (DWORD)atoi(argv[2]))
-                return 1;
-            Sleep(20);
-        }
-        Line("visible", 0);
+        SendMessageA(panel, TOOL_TRAY_CALLBACK, TOOL_TRAY_ID, WM_LBUTTONDOWN);
+        if (!WaitVisible(panel, (DWORD)atoi(argv[2])))
+            return 1;
+        Line("visible");
         return 0;
     }
     if (strcmp(what, "tray-area") == 0 && argc == 3) {
         // Wine 8 shows the icons in a window of its X11 driver, Wine 10 in
         // explorer's own taskbar window (visible, untitled, at the top left).
-        HWND tray;
-        DWORD ms = (DWORD)atoi(argv[2]);
-        if (!Wait(&tray, "__winex11_standalone_tray", 0) && !Wait(&tray, "Shell_TrayWnd", ms))
+        HWND tray = WaitForWindow("__winex11_standalone_tray", 0);
+        if (tray == NULL)
+            tray = WaitForWindow("Shell_TrayWnd", (DWORD)atoi(argv[2]));
+        if (tray == NULL)
             return 1;
         RECT area;
         POINT origin = {0, 0};
         if (!GetClientRect(tray, &area) || !ClientToScreen(tray, &origin))
             return 1;
-        printf("%ld %ld %ld %ld\n", origin.x, origin.y, area.right, area.bottom);
-        fflush(stdout);
+        Line("%ld %ld %ld %ld", origin.x, origin.y, area.right, area.bottom);
         return 0;
     }
     if (strcmp(what, "command") == 0 && argc == 3) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000))
+        HWND panel = FindPanel(1000);
+        if (panel == NULL)
             return 1;
         return PostMessageA(panel, WM_COMMAND, (WPARAM)atoi(argv[2]), 0) ? 0 : 1;
     }
     if (strcmp(what, "chain") == 0 && argc == 3) {
         HWND viewer = MakeWindow("E2eViewer", "e2e viewer", WS_POPUP);
-        nextViewer = SetClipboardViewer(viewer);
-        Line("joined", 0);
-        Run((DWORD)atoi(argv[2]));
-        ChangeClipboardChain(viewer, nextViewer);
+        JoinClipboardChain(viewer);
+        Line("joined");
+        PumpFor((DWORD)atoi(argv[2]) * 1000);
+        LeaveClipboardChain(viewer);
         return 0;
     }
     bool keys = strcmp(what, "keys") == 0;
@@ -293,20 +201,20 @@ int main(int argc, char **argv)
         HWND keys = MakeWindow("E2eKeys", "e2e keys", WS_OVERLAPPED | WS_VISIBLE);
         SetForegroundWindow(keys);
         SetFocus(keys);
-        Line("ready", 0);
-        Run((DWORD)atoi(argv[2]));
+        Line("ready");
+        PumpFor((DWORD)atoi(argv[2]) * 1000);
         return 0;
     }
     if (strcmp(what, "hold") == 0 && argc == 4) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000))
+        HWND panel = FindPanel(1000);
+        if (panel == NULL)
             return 1;
         HWND holder = MakeWindow("E2eHolder", "e2e holder", WS_POPUP);
         if (!OpenClipboardWithin(holder, 5000))
             return 1;
         DWORD start = GetTickCount();
         PutText(argv[3]);
-        Line("held", 0);
+        Line("held");
         // As a viewer ahead of the panel passes a change on while it reads.
         DWORD_PTR answer = 0;
         SendMessageTimeoutA(panel, WM_DRAWCLIPBOARD, 0, 0, SMTO_NORMAL, 20000, &answer);
@@ -340,15 +248,13 @@ int main(int argc, char **argv)
             // The pace of the changes is what is tested; meanwhile the setter
             // answers messages as a program with windows does.
             if (i < count)
-                Pump(GetTickCount(), (DWORD)atoi(argv[3]));
+                PumpFor((DWORD)atoi(argv[3]));
         }
         return 0;
     }
     if (strcmp(what, "hold-click") == 0 && argc == 4) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000))
-            return 1;
-        HWND list = FindWindowExA(panel, NULL, "Betal_Clipboard", NULL);
+        HWND panel = FindPanel(1000);
+        HWND list = panel != NULL ? FindWindowExA(panel, NULL, "Betal_Clipboard", NULL) : NULL;
         HWND holder = MakeWindow("E2eHolder", "e2e holder", WS_POPUP);
         if (list == NULL || !OpenClipboardWithin(holder, 5000))
             return 1;
@@ -364,10 +270,21 @@ int main(int argc, char **argv)
         SetFocus(keys);
         if (!OpenClipboardWithin(popup, 5000))
             return 1;
-        holdingClipboard = true;
-        holdAfterDown = (DWORD)atoi(argv[3]);
-        Line("held", 0);
-        Run((DWORD)atoi(argv[2]));
+        Line("held");
+        // The hotkey reached every popup before the hook returned: the
+        // program's own popup has tried the clipboard by then.
+        DWORD holdAfterDown = (DWORD)atoi(argv[3]);
+        bool held = true;
+        PumpUntil(
+            [&] {
+                if (held && downReported && GetTickCount() - downReportedAt >= holdAfterDown) {
+                    CloseClipboard();
+                    held = false;
+                    Line("released");
+                }
+                return false;
+            },
+            (DWORD)atoi(argv[2]) * 1000);
         return 0;
     }
     if (strcmp(what, "drawing") == 0 && argc == 4) {
@@ -386,7 +303,7 @@ int main(int argc, char **argv)
         Rectangle(dc, 0, 0, 40, 20);
         SetClipboardData(CF_ENHMETAFILE, CloseEnhMetaFile(dc));
         CloseClipboard();
-        Run((DWORD)atoi(argv[2]));
+        PumpFor((DWORD)atoi(argv[2]) * 1000);
         return 0;
     }
     if (strcmp(what, "empty") == 0) {
@@ -398,9 +315,9 @@ int main(int argc, char **argv)
         return 0;
     }
     if (strcmp(what, "ping") == 0) {
-        HWND panel;
+        HWND panel = FindPanel(1000);
         DWORD_PTR answer = 0;
-        return Wait(&panel, "Betal_Clipdock", 1000) &&
+        return panel != NULL &&
                        SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer)
                    ? 0
                    : 1;
@@ -410,8 +327,8 @@ int main(int argc, char **argv)
         return 0;
     }
     if (strcmp(what, "restore-rows") == 0 && argc == 3) {
-        HWND panel;
-        if (!Wait(&panel, "Betal_Clipdock", 1000))
+        HWND panel = FindPanel(1000);
+        if (panel == NULL)
             return 1;
         HWND list = FindWindowExA(panel, NULL, "Betal_Clipboard", NULL);
         if (list == NULL)

@@ -9,78 +9,25 @@
 # One line per case, with its figures.
 #   faults.sh SOURCE-DIR WINE-STATE BIN-DIR
 set -u
-src=$1 state=$2 bin=$3
-source "$src/scripts/wine-env.sh" vars "$state"
-[ -n "${DISPLAY:-}" ] || { echo "no test display (wine_env_start did not run)"; exit 1; }
-wine=$CLIPDOCK_WINE
-tool="$bin/e2etool.exe"
-work=$(mktemp -d)
-pids=()
+src=$1
+source "$src/tests/win/desktop.sh" "$2" "$3"
 mounts=()
 immutable=()
-failures=0
 started=$SECONDS
 
-cleanup() {
-  local i
+before_cleanup() {
+  local f i
   for f in "${immutable[@]}"; do chattr -i "$f" 2>/dev/null; done
   [ -n "${folder:-}" ] && chmod u+w "$folder" "${ini:-/nonexistent}" 2>/dev/null
   for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
     umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" 2>/dev/null
   done
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do
-    for _ in $(seq 1 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$p" 2>/dev/null
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-skip() { echo "skipped: $*"; }
-
-# until_ok SECONDS COMMAND...: true once COMMAND succeeds, false at the deadline.
-until_ok() {
-  local deadline=$((SECONDS + $1)); shift
-  while ! "$@" >/dev/null 2>&1; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.1
-  done
 }
 
-# put_file FILE [XCLIP-OPTIONS]: sets the X clipboard from FILE.
-put_file() {
-  local file=$1; shift
-  xclip -selection clipboard -quiet "$@" -i "$file" >/dev/null 2>&1 &
-  pids+=("$!")
-}
-clips=0
-# put_text TEXT: sets the X clipboard; $clip is the file holding the text.
-put_text() {
-  clips=$((clips + 1))
-  clip="$work/clip$clips"
-  printf '%s' "$1" >"$clip"
-  put_file "$clip"
-}
-
-mapfile -t winpaths < <("$wine" "$tool" paths 2>/dev/null | tr -d '\r')
-folder=$("$wine" winepath.exe -u "${winpaths[0]}" 2>/dev/null | tr -d '\r')
-ini=$("$wine" winepath.exe -u "${winpaths[1]}" 2>/dev/null | tr -d '\r')
-[ -n "$folder" ] && [ -n "$ini" ] || { echo "cannot find the item folder"; exit 1; }
-rm -rf "$folder" "$ini"
+fresh_collection || { echo "cannot find the item folder"; exit 1; }
 mkdir -p "$folder"
 
-state() { grep -a '^CLIPBOOK_STATE=' "$ini" 2>/dev/null | head -1 | cut -d= -f2- | tr -d '\r'; }
-state_count() { state | tr -cd ':' | wc -c; }
-files() { find "$folder" -maxdepth 1 -name '*.crx' 2>/dev/null | wc -l; }
-newest() { local s; s=$(state); s=${s%%:*}; [ -n "$s" ] && echo "${s#\\}"; }
-newest_holds() { local f; f=$(newest) && [ -f "$folder/$f" ] && grep -aqF -- "$1" "$folder/$f"; }
-newest_is() { [ "$(newest)" = "$1" ]; }
 alive() { kill -0 "$clipdock" 2>/dev/null; }
-draws() { grep -c draw "$work/counter" 2>/dev/null; }
-more_draws() { [ "$(draws)" -gt "$1" ]; }
 hex() { od -An -v -tx1 "$1" | tr -d ' \n'; }
 x_clipboard_is() { timeout 5 xclip -o -selection clipboard >"$work/xout" 2>/dev/null && cmp -s "$1" "$work/xout"; }
 
@@ -103,22 +50,8 @@ capture() {
 
 # A viewer after clipdock in the chain: one "draw" per change clipdock has
 # dealt with (clipdock passes a change on once its capture is over).
-"$wine" "$tool" chain 900 >"$work/counter" 2>/dev/null &
-pids+=("$!")
-until_ok 15 grep -q joined "$work/counter" || fail "the counting viewer did not join the chain"
-
-start_clipdock() {
-  (cd "$bin" && exec "$wine" clipdock.exe) >>"$work/clipdock.log" 2>&1 &
-  clipdock=$!
-  pids+=("$clipdock")
-  "$wine" "$tool" wait-window Betal_Clipdock 15000 >/dev/null 2>&1 || { fail "the panel did not appear"; exit 1; }
-}
-
-exit_clipdock() {
-  "$wine" "$tool" command 1106 >/dev/null 2>&1 || fail "could not send Exit"
-  until_ok 15 bash -c "! kill -0 $clipdock" || { fail "clipdock still runs 15 s after Exit"; return 1; }
-  wait "$clipdock"
-}
+run_tool 15 joined "$work/chain" "$tool" chain 900 ||
+  fail "the counting viewer did not join the chain"
 
 # verify: clicks every row of the saved list and compares each restored text
 # with what was stored; checks every stored file against its sum. Sets
@@ -180,7 +113,7 @@ else
   big="$work/big.txt"
   { printf 'big capture of clipdock faults %s ' "$$"; head -c $((1024 * 1024)) /dev/zero | tr '\0' 'B'; } >"$big"
   seen=$(draws)
-  put_file "$big"
+  put_clip "$big"
   until_ok 30 more_draws "$seen" || fail "full file system: the big capture never ended"
   leftovers=$(find "$folder" -maxdepth 1 -name '*.crx' -newer "$big" | wc -l)
   if alive && [ "$(files)" -eq "$before_files" ] && [ "$(state)" = "$before_state" ] && [ "$leftovers" -eq 0 ] && verify; then
@@ -245,7 +178,7 @@ head -c "$(stat -c %s "$folder/$noise")" /dev/urandom >"$work/noise" && cat "$wo
 unset "expect[$gone]" "expect[$cut]" "expect[$noise]"
 repeat_text=${expect[$repeat]}
 capture "new after damage $$" || fail "damaged files: a new capture was not stored"
-put_file "$repeat_text"
+put_clip "$repeat_text"
 until_ok 15 newest_is "$repeat" || fail "damaged files: a repeat of an intact item did not move it to the front"
 # Rows of the damaged items are clicked too; the program must survive them.
 if verify && [ ! -e "$folder/$gone" ] && [ "$(md5sum <"$folder/$noise")" = "$(md5sum <"$work/noise")" ]; then
@@ -334,10 +267,8 @@ fi
 # that after the restart it is the program's next viewer (used below).
 real_state=$(state)
 exit_clipdock
-"$wine" "$tool" chain 900 >"$work/behind" 2>/dev/null &
-behind=$!
-pids+=("$behind")
-until_ok 15 grep -q joined "$work/behind" || fail "the viewer behind did not join"
+run_tool 15 joined "$work/behind" "$tool" chain 900 || fail "the viewer behind did not join"
+behind=$tool_pid
 write_garbage
 t0=$SECONDS
 start_clipdock
@@ -386,10 +317,8 @@ fi
 
 # --- viewers destroyed without leaving the chain ---------------------------
 # Ahead of the program: the chain loses its head.
-"$wine" "$tool" chain 900 >"$work/ahead" 2>/dev/null &
-ahead=$!
-pids+=("$ahead")
-until_ok 15 grep -q joined "$work/ahead" || fail "the viewer ahead did not join"
+run_tool 15 joined "$work/ahead" "$tool" chain 900 || fail "the viewer ahead did not join"
+ahead=$tool_pid
 kill -9 "$ahead"
 t0=$SECONDS
 if capture "after the viewer ahead was killed $$" && verify; then

@@ -12,9 +12,8 @@
 # the event was made, so every chord is built one key at a time, each waited
 # for (through the counts the windows report) before the next is sent.
 set -u
-src=$1 state=$2 bin=$3
-source "$src/scripts/wine-env.sh" vars "$state"
-[ -n "${DISPLAY:-}" ] || { echo "no test display (wine_env_start did not run)"; exit 1; }
+src=$1
+source "$src/tests/win/desktop.sh" "$2" "$3"
 # The run has a Wine prefix and server of its own on the shared display:
 # Wine keeps calling the hook of a killed program in every program of that
 # server (seen for minutes), and the tests after this one must not meet it.
@@ -25,11 +24,7 @@ display=$DISPLAY
 source "$src/scripts/wine-env.sh" vars "$own"
 export DISPLAY=$display
 wine=$CLIPDOCK_WINE
-tool="$bin/hooktool.exe"
-e2etool="$bin/e2etool.exe"
-work=$(mktemp -d)
-pids=()
-failures=0
+hooktool="$bin/hooktool.exe"
 started=$SECONDS
 BATCH=1000          # key presses per xdotool call
 PLAIN=10000         # presses without modifiers while clipdock runs
@@ -68,32 +63,11 @@ sys.exit(0 if bool(s.global_auto_repeat) == on else 1)
 EOF
 }
 
-cleanup() {
-  autorepeat on
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do
-    for _ in $(seq 1 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$p" 2>/dev/null
-  done
-  # Every program of the run's own server, and the hooks they left.
+before_cleanup() { autorepeat on; }
+# Every program of the run's own server, and the hooks they left.
+after_cleanup() {
   "$CLIPDOCK_WINESERVER" -k >/dev/null 2>&1
   timeout 60 "$CLIPDOCK_WINESERVER" -w >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-# Fatal: what follows would only report the same fault again.
-give_up() { fail "$*"; echo "$failures failure(s)"; exit 1; }
-
-# until_ok SECONDS COMMAND...: true once COMMAND succeeds, false at the deadline.
-until_ok() {
-  local deadline=$((SECONDS + $1)); shift
-  while ! "$@" >/dev/null 2>&1; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.05
-  done
 }
 
 # field FILE NAME: NAME's value in the last whole line of totals in FILE (a
@@ -170,38 +144,23 @@ release_ctrl_alt() {
 }
 
 # --- clipdock with a known collection --------------------------------------
-mapfile -t winpaths < <("$wine" "$e2etool" paths 2>/dev/null | tr -d '\r')
-folder=$("$wine" winepath.exe -u "${winpaths[0]}" 2>/dev/null | tr -d '\r')
-ini=$("$wine" winepath.exe -u "${winpaths[1]}" 2>/dev/null | tr -d '\r')
-[ -n "$folder" ] && [ -n "$ini" ] || give_up "cannot find the item folder"
-rm -rf "$folder" "$ini"
-newest() { local s; s=$(grep -a '^CLIPBOOK_STATE=' "$ini" 2>/dev/null | head -1 | cut -d= -f2- | tr -d '\r'); s=${s%%:*}; [ -n "$s" ] && echo "$folder/${s#\\}"; }
-newest_holds() { local f; f=$(newest) && [ -f "$f" ] && grep -aqF -- "$1" "$f"; }
+fresh_collection || give_up "cannot find the item folder"
 item() { printf 'hookstress item %02d %s' "$1" "$$"; }
 clipboard_is() { [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
 
-"$wine" "$tool" viewer 300 >"$work/viewer" 2>/dev/null &
-pids+=("$!")
-until_ok 20 grep -q ready "$work/viewer" || give_up "the stand-in viewer did not start"
+run_tool 20 ready "$work/viewer" "$hooktool" viewer 300 || give_up "the stand-in viewer did not start"
 
-(cd "$bin" && exec "$wine" clipdock.exe) >"$work/clipdock.log" 2>&1 &
-clipdock=$!
-pids+=("$clipdock")
-"$wine" "$e2etool" wait-window Betal_Clipdock 20000 >/dev/null 2>&1 || give_up "the panel did not appear"
+start_clipdock 20
 
 for i in $(seq 1 "$ITEMS"); do
-  printf '%s' "$(item "$i")" >"$work/item$i"
-  xclip -selection clipboard -quiet -i "$work/item$i" >/dev/null 2>&1 &
-  pids+=("$!")
+  put_text "$(item "$i")"
   until_ok 20 newest_holds "$(item "$i")" || give_up "item $i was not captured"
 done
 pass "$ITEMS items captured"
 
 # --- the program that takes the keys ----------------------------------------
-"$wine" "$tool" keys 300 >"$work/keys" 2>/dev/null &
-keyprog=$!
-pids+=("$keyprog")
-until_ok 20 grep -q ready "$work/keys" || give_up "the key program did not start"
+run_tool 20 ready "$work/keys" "$hooktool" keys 300 || give_up "the key program did not start"
+keyprog=$tool_pid
 win=""
 until_ok 20 xdotool search --name '^hookstress keys$' && win=$(xdotool search --name '^hookstress keys$' | head -1)
 [ -n "$win" ] || give_up "no X window for the key program"
@@ -272,10 +231,8 @@ release_ctrl_alt
 echo "hotkeys: $((DOWNS + UPS)) steps in $((SECONDS - t0)) s"
 
 # --- a "Clipboard Viewer" that never answers ------------------------------
-"$wine" "$tool" hung 200 >"$work/hung" 2>/dev/null &
-hung=$!
-pids+=("$hung")
-until_ok 20 grep -q hung "$work/hung" || give_up "the hung stand-in did not start"
+run_tool 20 hung "$work/hung" "$hooktool" hung 200 || give_up "the hung stand-in did not start"
+hung=$tool_pid
 t0=$SECONDS
 focus
 total=$(reports total)
@@ -283,7 +240,7 @@ hold_ctrl_alt
 type_keys 3 200 "keys under Ctrl+Alt with a hung viewer"
 release_ctrl_alt
 echo "hung viewer, before the system calls it hung: 3 presses in $((SECONDS - t0)) s"
-"$wine" "$tool" wait-hung 30000 >/dev/null 2>&1 || fail "the system never took the stand-in for hung"
+"$wine" "$hooktool" wait-hung 30000 >/dev/null 2>&1 || fail "the system never took the stand-in for hung"
 t0=$SECONDS
 hold_ctrl_alt
 type_keys 200 201 "keys under Ctrl+Alt with a hung viewer"

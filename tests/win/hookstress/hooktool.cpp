@@ -14,13 +14,13 @@
  * "ready" or "hung" tell that the window exists. Exit code 0 on success.
  */
 #include <windows.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "tool.h"
+
 namespace {
 
-const UINT HOTKEY = WM_APP + 3;
 const UINT_PTR REPORT_TIMER = 1;
 const UINT REPORT_PERIOD = 50;
 
@@ -38,16 +38,15 @@ HWND keyWindow = NULL;
 void Report()
 {
     if (keyWindow != NULL)
-        printf("keys letters=%lu lettersup=%lu chars=%lu mods=%lu modsup=%lu hot=%lu hotup=%lu "
-               "repeats=%lu tarn=%d\n",
-               keyCounts.letters, keyCounts.lettersUp, keyCounts.chars, keyCounts.mods,
-               keyCounts.modsUp, keyCounts.hot, keyCounts.hotUp, keyCounts.repeats,
-               GetModuleHandleA("libtarn.dll") != NULL);
+        Line("keys letters=%lu lettersup=%lu chars=%lu mods=%lu modsup=%lu hot=%lu hotup=%lu "
+             "repeats=%lu tarn=%d",
+             keyCounts.letters, keyCounts.lettersUp, keyCounts.chars, keyCounts.mods,
+             keyCounts.modsUp, keyCounts.hot, keyCounts.hotUp, keyCounts.repeats,
+             GetModuleHandleA("libtarn.dll") != NULL);
     else
-        printf("hotkeys total=%lu m0=%lu m1=%lu m2=%lu other=%lu\n",
-               hotkeys[0] + hotkeys[1] + hotkeys[2] + hotkeys[3], hotkeys[0], hotkeys[1],
-               hotkeys[2], hotkeys[3]);
-    fflush(stdout);
+        Line("hotkeys total=%lu m0=%lu m1=%lu m2=%lu other=%lu",
+             hotkeys[0] + hotkeys[1] + hotkeys[2] + hotkeys[3], hotkeys[0], hotkeys[1],
+             hotkeys[2], hotkeys[3]);
     changed = false;
 }
 
@@ -95,7 +94,7 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         keyCounts.chars++;
         changed = true;
         return 0;
-    case HOTKEY:
+    case TOOL_HOTKEY:
         hotkeys[wParam == 0 ? 0 : wParam == 1 ? 1 : wParam == 2 ? 2 : 3]++;
         changed = true;
         return 0;
@@ -109,29 +108,7 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 HWND MakeWindow(const char *className, const char *title, DWORD style)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = ToolProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = className;
-    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    RegisterClassA(&wc);
-    return CreateWindowExA(0, className, title, style, 100, 100, 200, 100, NULL, NULL,
-                           GetModuleHandleA(NULL), NULL);
-}
-
-void Run(DWORD seconds)
-{
-    DWORD endTick = GetTickCount() + seconds * 1000;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if ((LONG)(GetTickCount() - endTick) >= 0)
-            return;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
-    }
+    return MakeTestWindow(className, title, style, ToolProc);
 }
 
 }  // namespace
@@ -142,33 +119,28 @@ int main(int argc, char **argv)
         return 2;
     const char *what = argv[1];
     DWORD number = (DWORD)atoi(argv[2]);  // seconds or milliseconds, by command
-    if (strcmp(what, "keys") == 0) {
-        keyWindow = MakeWindow("HookStressKeys", "hookstress keys", WS_OVERLAPPED | WS_VISIBLE);
-        if (keyWindow == NULL)
+    bool keys = strcmp(what, "keys") == 0;
+    if (keys || strcmp(what, "viewer") == 0) {
+        HWND window = keys ? MakeWindow("HookStressKeys", "hookstress keys",
+                                        WS_OVERLAPPED | WS_VISIBLE)
+                           : MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
+        if (window == NULL)
             return 1;
-        SetForegroundWindow(keyWindow);
-        SetFocus(keyWindow);
-        SetTimer(keyWindow, REPORT_TIMER, REPORT_PERIOD, NULL);
-        printf("ready\n");
-        Run(number);
-        Report();
-        return 0;
-    }
-    if (strcmp(what, "viewer") == 0) {
-        HWND viewer = MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
-        if (viewer == NULL)
-            return 1;
-        SetTimer(viewer, REPORT_TIMER, REPORT_PERIOD, NULL);
-        printf("ready\n");
-        Run(number);
+        if (keys) {
+            keyWindow = window;
+            SetForegroundWindow(keyWindow);
+            SetFocus(keyWindow);
+        }
+        SetTimer(window, REPORT_TIMER, REPORT_PERIOD, NULL);
+        Line("ready");
+        PumpFor(number * 1000);
         Report();
         return 0;
     }
     if (strcmp(what, "hung") == 0) {
         if (MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP) == NULL)
             return 1;
-        printf("hung\n");
-        fflush(stdout);
+        Line("hung");
         Sleep(number * 1000);
         return 0;
     }
@@ -188,17 +160,15 @@ int main(int argc, char **argv)
         return ended ? 0 : 1;
     }
     if (strcmp(what, "wait-hung") == 0) {
-        DWORD start = GetTickCount();
-        for (;;) {
+        bool hung = PollWithin(number, 50, [] {
             HWND viewer = FindWindowA("Betal_Notify", "Clipboard Viewer");
             for (; viewer != NULL; viewer = FindWindowExA(NULL, viewer, "Betal_Notify",
                                                           "Clipboard Viewer"))
                 if (IsHungAppWindow(viewer))
-                    return 0;
-            if (GetTickCount() - start >= number)
-                return 1;
-            Sleep(50);
-        }
+                    return true;
+            return false;
+        });
+        return hung ? 0 : 1;
     }
     return 2;
 }

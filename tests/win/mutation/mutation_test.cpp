@@ -44,7 +44,9 @@
 #include "collection/platform.h"
 #include "collection/restore.h"
 #include "collection/slots.h"
+#include "itemfiles.h"
 #include "libtarn.h"
+#include "poll.h"
 #include "shell/globals.h"
 #include "ui/preview.h"
 
@@ -305,15 +307,9 @@ bool IsSynthesized(UINT format)
 
 // ---- Valid item files to start from ----
 
-struct BaseEntry {
-    uint32_t format;
-    std::string name;
-    std::string data;
-};
-
 struct BaseFile {
     std::string label;
-    std::vector<BaseEntry> entries;
+    std::vector<ItemEntry> entries;
     std::string bytes;
     std::vector<RawRoom> rooms;
 };
@@ -326,42 +322,11 @@ std::string ItemFolderPath()
     return folder;
 }
 
-std::string ReadWholeFile(const std::string &path)
-{
-    std::string bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == NULL)
-        return bytes;
-    char chunk[8192];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.append(chunk, n);
-    fclose(f);
-    return bytes;
-}
-
-bool WriteWholeFile(const std::string &path, const std::string &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (f == NULL)
-        return false;
-    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
-}
-
 // The item file that the library writes for these entries.
-std::string BuildItemFile(const std::vector<BaseEntry> &entries)
+std::string BuildItemFile(const std::vector<ItemEntry> &entries)
 {
     std::string path = ItemFolderPath() + BASE_NAME;
-    FILE *f = fopen(path.c_str(), "w+b");
-    if (f == NULL)
-        return std::string();
-    bool ok = CreateClipboardFile(f) >= 0;
-    for (const BaseEntry &e : entries)
-        ok = ok && InsertClipboardItem(f, e.format, e.name.c_str(), e.data.data(),
-                                       (int32_t)e.data.size(), nullptr) >= 0;
-    fclose(f);
-    std::string bytes = ok ? ReadWholeFile(path) : std::string();
+    std::string bytes = WriteItemFile(path, entries) ? FileBytes(path) : std::string();
     DeleteFileA(path.c_str());
     return bytes;
 }
@@ -434,20 +399,20 @@ std::vector<BaseFile> MakeBaseFiles()
     PutU32(locale, 0, 0x0409);
 
     std::vector<BaseFile> files;
-    auto add = [&](const char *label, std::vector<BaseEntry> entries) {
+    auto add = [&](const char *label, std::vector<ItemEntry> entries) {
         files.push_back({label, entries, std::string(), {}});
     };
-    add("text", {{CF_TEXT, "", std::string("Hello\tworld,\r\nsecond line\0", 27)}});
-    add("text without a NUL", {{CF_TEXT, "", "no terminating zero here at all"}});
+    add("text", {{CF_TEXT, std::string("Hello\tworld,\r\nsecond line\0", 27), ""}});
+    add("text without a NUL", {{CF_TEXT, "no terminating zero here at all", ""}});
     add("text, Unicode text, locale",
-        {{CF_UNICODETEXT, "", Wide(L"Gr\x00fc\x00dfe \x263A and more")},
-         {CF_LOCALE, "", locale},
-         {CF_TEXT, "", std::string("Gr\xfc\xdf" "e ? and more\0", 17)},
-         {CF_OEMTEXT, "", std::string("Gr?e ? and more\0", 16)}});
-    add("Unicode text without a NUL", {{CF_UNICODETEXT, "", Wide(L"odd\x263A", false) + "x"}});
-    add("HTML and text", {{html, "HTML Format", htmlText}, {CF_TEXT, "", std::string("bold\0", 5)}});
-    add("HTML alone", {{html, "HTML Format", htmlText}});
-    add("long text", {{CF_TEXT, "", std::string(12000, 'w') + std::string(1, '\0')}});
+        {{CF_UNICODETEXT, Wide(L"Gr\x00fc\x00dfe \x263A and more"), ""},
+         {CF_LOCALE, locale, ""},
+         {CF_TEXT, std::string("Gr\xfc\xdf" "e ? and more\0", 17), ""},
+         {CF_OEMTEXT, std::string("Gr?e ? and more\0", 16), ""}});
+    add("Unicode text without a NUL", {{CF_UNICODETEXT, Wide(L"odd\x263A", false) + "x", ""}});
+    add("HTML and text", {{html, htmlText, "HTML Format"}, {CF_TEXT, std::string("bold\0", 5), ""}});
+    add("HTML alone", {{html, htmlText, "HTML Format"}});
+    add("long text", {{CF_TEXT, std::string(12000, 'w') + std::string(1, '\0'), ""}});
 
     const DibShape shapes[] = {
         {40, 1, BI_RGB, 33, 9, 0},       {40, 4, BI_RGB, 17, 5, 0},
@@ -465,33 +430,33 @@ std::vector<BaseFile> MakeBaseFiles()
         snprintf(label, sizeof label, "CF_DIB %u-byte header, %u bits, %s, %dx%d, %u colours",
                  s.headerSize, s.bitCount, s.compression == BI_BITFIELDS ? "bit fields" : "RGB",
                  s.width, s.height, s.colorsUsed);
-        add(label, {{CF_DIB, "", MakeDib(s)}});
+        add(label, {{CF_DIB, MakeDib(s), ""}});
     }
     add("picture, PNG and text",
-        {{png, "PNG", std::string("\x89PNG\r\n\x1a\n-not-really-", 20)},
-         {CF_DIB, "", MakeDib({40, 24, BI_RGB, 8, 8, 0})},
-         {CF_TEXT, "", std::string("caption\0", 8)}});
+        {{png, std::string("\x89PNG\r\n\x1a\n-not-really-", 20), "PNG"},
+         {CF_DIB, MakeDib({40, 24, BI_RGB, 8, 8, 0}), ""},
+         {CF_TEXT, std::string("caption\0", 8), ""}});
     add("foreign numbers",
-        {{CF_BITMAP, "", "not a bitmap handle"},
-         {CF_ENHMETAFILE, "", "not a metafile handle"},
-         {CF_METAFILEPICT, "", std::string(16, '\x01')},
-         {CF_PALETTE, "", "pal"},
-         {CF_DIBV5, "", MakeDib({124, 32, BI_BITFIELDS, 2, 2, 0})},
-         {0xC123, "", "a registered number stored without its name"},
-         {CF_UNICODETEXT, "", Wide(L"after the foreign ones")}});
-    std::vector<BaseEntry> many;
+        {{CF_BITMAP, "not a bitmap handle", ""},
+         {CF_ENHMETAFILE, "not a metafile handle", ""},
+         {CF_METAFILEPICT, std::string(16, '\x01'), ""},
+         {CF_PALETTE, "pal", ""},
+         {CF_DIBV5, MakeDib({124, 32, BI_BITFIELDS, 2, 2, 0}), ""},
+         {0xC123, "a registered number stored without its name", ""},
+         {CF_UNICODETEXT, Wide(L"after the foreign ones"), ""}});
+    std::vector<ItemEntry> many;
     for (int i = 0; i < 24; i++) {
         char name[32];
         snprintf(name, sizeof name, "Clipdock Mutation Format %d", i % 7);
         if (i % 3 == 0)
-            many.push_back({RegisterClipboardFormatA(name), name, std::string(1 + i * 5, 'a' + i)});
+            many.push_back({RegisterClipboardFormatA(name), std::string(1 + i * 5, 'a' + i), name});
         else
-            many.push_back({(uint32_t)(i % 2 ? CF_TEXT : CF_UNICODETEXT), "",
-                            std::string(2 + i * 3, (char)('A' + i))});
+            many.push_back({(uint32_t)(i % 2 ? CF_TEXT : CF_UNICODETEXT),
+                            std::string(2 + i * 3, (char)('A' + i)), ""});
     }
     add("many entries", many);
-    add("rich text, text", {{rtf, "Rich Text Format", "{\\rtf1 hello}"},
-                            {CF_TEXT, "", std::string("hello\0", 6)}});
+    add("rich text, text", {{rtf, "{\\rtf1 hello}", "Rich Text Format"},
+                            {CF_TEXT, std::string("hello\0", 6), ""}});
 
     for (BaseFile &f : files) {
         f.bytes = BuildItemFile(f.entries);
@@ -683,29 +648,7 @@ HWND otherWindow;   // another program: the reads
 
 HWND MakeWindow(const char *title)
 {
-    static ATOM windowClass;
-    if (windowClass == 0) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "ClipdockMutationTest";
-        windowClass = RegisterClassA(&wc);
-    }
-    return CreateWindowExA(0, "ClipdockMutationTest", title, WS_POPUP, 0, 0, 10, 10, NULL, NULL,
-                           GetModuleHandleA(NULL), NULL);
-}
-
-// OpenClipboard, retried until the deadline: Wine's clipboard manager may
-// hold the clipboard for a moment after each change.
-bool OpenClipboardWithin(HWND owner)
-{
-    DWORD start = GetTickCount();
-    while (!OpenClipboard(owner)) {
-        if (GetTickCount() - start > CLIPBOARD_DEADLINE_MS)
-            return false;
-        Sleep(1);
-    }
-    return true;
+    return MakeTestWindow("ClipdockMutationTest", title, WS_POPUP, DefWindowProcA);
 }
 
 bool restoreAskedClipboard, restoreOpenedClipboard;
@@ -714,7 +657,7 @@ bool restoreAskedClipboard, restoreOpenedClipboard;
 BOOL WINAPI RestoreOpenClipboard(HWND owner)
 {
     restoreAskedClipboard = true;
-    restoreOpenedClipboard = OpenClipboardWithin(owner);
+    restoreOpenedClipboard = OpenClipboardWithin(owner, CLIPBOARD_DEADLINE_MS);
     return restoreOpenedClipboard;
 }
 
@@ -727,7 +670,7 @@ struct ClipboardContent {
 template <typename Wanted>
 bool ReadClipboard(ClipboardContent *content, Wanted wanted)
 {
-    if (!OpenClipboardWithin(otherWindow))
+    if (!OpenClipboardWithin(otherWindow, CLIPBOARD_DEADLINE_MS))
         return false;
     for (UINT f = EnumClipboardFormats(0); f != 0; f = EnumClipboardFormats(f)) {
         content->formats.push_back(f);
@@ -758,7 +701,7 @@ bool PlatformTakes(UINT format, const std::string &data)
         memcpy(p, data.data(), data.size());
         GlobalUnlock(block);
     }
-    if (p == NULL || !OpenClipboardWithin(otherWindow)) {
+    if (p == NULL || !OpenClipboardWithin(otherWindow, CLIPBOARD_DEADLINE_MS)) {
         ADD_FAILURE() << "cannot ask the clipboard";
         if (block != NULL)
             GlobalFree(block);
@@ -957,7 +900,7 @@ void RunDuplicates(Context &c, const BaseFile &base, const std::string &bytes,
     // The undamaged file stays on disk from one case to the next, until a
     // duplicate verdict deletes it.
     if (c.incoming != &base) {
-        ASSERT_TRUE(WriteWholeFile(c.folder + INCOMING_NAME, base.bytes));
+        ASSERT_TRUE(WriteFileBytes(c.folder + INCOMING_NAME, base.bytes));
         c.incoming = &base;
     }
     memset(itemSlots, 0, sizeof itemSlots);
@@ -975,7 +918,7 @@ void RunDuplicates(Context &c, const BaseFile &base, const std::string &bytes,
     EXPECT_TRUE(itemSlots[1].flags & SLOT_CURRENT);
     // Taken for a duplicate: every entry of the new item that restore puts
     // back is still in the damaged one, whole, under the same kind of identity.
-    for (const BaseEntry &e : base.entries) {
+    for (const ItemEntry &e : base.entries) {
         if (e.name.empty() && !IsRestorableNumber(e.format))
             continue;
         uint16_t kind = e.name.empty() ? (uint16_t)(e.format & 0xFFFF) : (uint16_t)NAMED_FORMAT;
@@ -1015,7 +958,7 @@ void RunCase(Context &c, uint64_t seed, int index)
 
     currentCase.bytes = bytes;
     double written = Now();
-    ASSERT_TRUE(WriteWholeFile(c.folder + DAMAGED_NAME, bytes));
+    ASSERT_TRUE(WriteFileBytes(c.folder + DAMAGED_NAME, bytes));
     c.writeMs += Now() - written;
     std::vector<RawRoom> rooms = WalkRooms(bytes);
     if (damages == 0) {
@@ -1174,8 +1117,8 @@ TEST_F(MutationTest, ReadersGoThroughTheGuardedBuffers)
     // An undamaged text item: the preview and the restore each read the
     // text entry into one buffer of exactly its size.
     std::string text("guarded\0", 8);
-    std::string bytes = BuildItemFile({{CF_TEXT, "", text}});
-    ASSERT_TRUE(WriteWholeFile(context.folder + DAMAGED_NAME, bytes));
+    std::string bytes = BuildItemFile({{CF_TEXT, text, ""}});
+    ASSERT_TRUE(WriteFileBytes(context.folder + DAMAGED_NAME, bytes));
     itemSlots[1].flags = SLOT_OCCUPIED;
     strcpy(itemSlots[1].name, DAMAGED_NAME);
     RECT box = {20, 0, 160, 54};
@@ -1196,8 +1139,8 @@ TEST_F(MutationTest, ReadersGoThroughTheGuardedBuffers)
 // first character of it, one byte past the entry.
 TEST_F(MutationTest, PreviewOfAOneByteUnicodeEntryStaysInside)
 {
-    std::string bytes = BuildItemFile({{CF_UNICODETEXT, "", "x"}});
-    ASSERT_TRUE(WriteWholeFile(context.folder + DAMAGED_NAME, bytes));
+    std::string bytes = BuildItemFile({{CF_UNICODETEXT, "x", ""}});
+    ASSERT_TRUE(WriteFileBytes(context.folder + DAMAGED_NAME, bytes));
     itemSlots[1].flags = SLOT_OCCUPIED;
     strcpy(itemSlots[1].name, DAMAGED_NAME);
     currentCase.story = "a one-byte Unicode entry";
@@ -1216,8 +1159,8 @@ TEST_F(MutationTest, RestoreLeavesOutMetafilePictures)
     std::string picture(24, '\x01');  // mapping mode, extents, then a handle
     std::string text("after it\0", 9);
     std::string bytes =
-        BuildItemFile({{CF_METAFILEPICT, "", picture}, {CF_TEXT, "", text}});
-    ASSERT_TRUE(WriteWholeFile(context.folder + DAMAGED_NAME, bytes));
+        BuildItemFile({{CF_METAFILEPICT, picture, ""}, {CF_TEXT, text, ""}});
+    ASSERT_TRUE(WriteFileBytes(context.folder + DAMAGED_NAME, bytes));
     itemSlots[1].flags = SLOT_OCCUPIED;
     strcpy(itemSlots[1].name, DAMAGED_NAME);
     RestoreClipboardItem(1, ownerWindow);

@@ -362,16 +362,7 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(panelWindow))
-            SendMessageA(panelWindow, WM_CLOSE, 0, 0);
-        if (IsWindow(popupWindow))
-            DestroyWindow(popupWindow);
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        }
-        ShutdownApplication();
-        panelWindow = itemListWindow = popupWindow = NULL;
-        platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
+        StopStartedProgram();
         ClearCollection();
     }
     static void SetClipboard(const char *text)

@@ -82,31 +82,6 @@ int RecordingWindow::Count(UINT message) const
     return n;
 }
 
-bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-            if (done())
-                return true;
-        }
-        if (done())
-            return true;
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
-    }
-}
-
-void PumpFor(DWORD timeoutMs)
-{
-    PumpUntil([] { return false; }, timeoutMs);
-}
-
 bool TimerRunning(HWND window, UINT_PTR id)
 {
     static const std::map<UINT_PTR, UINT> periods = {
@@ -138,7 +113,7 @@ void StartedProgram::SetUp()
     opacityCalls.clear();
 }
 
-void StartedProgram::TearDown()
+void StopStartedProgram()
 {
     if (IsWindow(panelWindow))
         SendMessageA(panelWindow, WM_CLOSE, 0, 0);
@@ -149,8 +124,13 @@ void StartedProgram::TearDown()
     }
     ShutdownApplication();
     panelWindow = itemListWindow = popupWindow = NULL;
-    layeredAttributesProc = platformLayeredAttributes;
     platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
+}
+
+void StartedProgram::TearDown()
+{
+    StopStartedProgram();
+    layeredAttributesProc = platformLayeredAttributes;
     startupCalls.messageBox = MessageBoxA;
 }
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "poll.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,11 +38,6 @@ struct RecordingWindow {
     int Count(UINT message) const;
 };
 
-// Dispatches this thread's messages until done() or the deadline; true
-// when done() held.
-bool PumpUntil(const std::function<bool()> &done, DWORD timeoutMs);
-// Dispatches whatever is queued now, for at most timeoutMs.
-void PumpFor(DWORD timeoutMs);
 
 // The alphas SetPanelOpacity handed to the platform, in order.
 extern std::vector<BYTE> opacityCalls;
@@ -48,6 +45,10 @@ extern std::vector<BYTE> opacityCalls;
 // the fixture keeps them from Wine's tray, which answers a removal late.
 extern std::vector<std::pair<DWORD, HWND>> trayCalls;
 BOOL WINAPI RecordTray(DWORD message, PNOTIFYICONDATAA data);
+
+// Closes the windows InitApplication made, drops what they left queued, shuts
+// the program down and gives the tray its real platform call back.
+void StopStartedProgram();
 
 // Brings up the program's windows as start-up does, with the platform's
 // SetLayeredWindowAttributes wrapped so that every opacity is recorded, and

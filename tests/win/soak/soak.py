@@ -442,13 +442,14 @@ class Collection:
         if rooms is None:
             return None
         content = self.contents.by_key.get(key_of_rooms(rooms))
-        if content is not None:
-            self.known[name] = content
-            # Every item must hold all the formats of its kind, not only the
-            # one that tells which content it is.
-            formats = sorted(base for base, _ in rooms)
-            if formats != KIND_FORMATS[content.kind]:
-                fail('item %s of %s holds the formats %s' % (name, content.describe(), formats))
+        # Every item must hold all the formats of its kind, not only the one
+        # that tells which content it is. clipdock writes them one after
+        # another, each a whole room, so until the last is there the file is
+        # still being written: it is not yet that content, and a file that
+        # stays so is reported by describe_unknown when the wait ends.
+        if content is None or sorted(base for base, _ in rooms) != KIND_FORMATS[content.kind]:
+            return None
+        self.known[name] = content
         return content
 
     def history(self):
@@ -493,8 +494,10 @@ def describe_file(path):
     if rooms is None:
         return '%s: not a whole item file (%s bytes)' % (
             os.path.basename(path), os.path.getsize(path) if os.path.exists(path) else 'no')
-    return '%s: %s' % (os.path.basename(path), ', '.join(
-        'format 0x%x %d bytes %r' % (base, len(data), data[:320]) for base, data in rooms))
+    content = key_of_rooms(rooms)
+    kind = ' (formats of %s: %s)' % (content[0], KIND_FORMATS[content[0]]) if content else ''
+    return '%s: %s%s' % (os.path.basename(path), ', '.join(
+        'format 0x%x %d bytes %r' % (base, len(data), data[:320]) for base, data in rooms), kind)
 
 
 def describe_unknown(collection):
@@ -836,7 +839,8 @@ def run(args, desktop, work):
     deadline = time.monotonic() + CHANGE_DEADLINE
     while collection.history() != model:
         if time.monotonic() > deadline or program.poll() is not None:
-            fail('the content at start was not captured (history %s)' % collection.history())
+            fail('the content at start was not captured (history %s) %s' % (
+                collection.history(), describe_unknown(collection)))
             return 1
         time.sleep(0.05)
     # The viewer joins after clipdock, so it is told first and hands each

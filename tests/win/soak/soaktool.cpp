@@ -27,7 +27,6 @@
  */
 #include <windows.h>
 #include <winternl.h>
-#include <shlobj.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -37,13 +36,9 @@
 
 #include "itemfile.h"
 #include "libtarn.h"
+#include "tool.h"
 
 namespace {
-
-const UINT TRAY_CALLBACK = WM_APP + 1;
-const UINT TRAY_ID = 0x6051977;
-const WPARAM CMD_DONT_HIDE = 1105;
-const WPARAM CMD_EXIT = 1106;
 
 // The GDI handle table: 65,536 entries of 24 bytes on both word sizes.
 const size_t GDI_ENTRY_COUNT = 0x10000;
@@ -56,43 +51,15 @@ const size_t PEB_GDI_TABLE_OFFSET = 0xF8;
 const size_t PEB_GDI_TABLE_OFFSET = 0x94;
 #endif
 
-HWND nextViewer = NULL;
-
-HWND FindPanel(DWORD ms)
-{
-    DWORD start = GetTickCount();
-    HWND panel;
-    while ((panel = FindWindowA("Betal_Clipdock", NULL)) == NULL) {
-        if (GetTickCount() - start >= ms)
-            return NULL;
-        Sleep(20);
-    }
-    return panel;
-}
-
-int Paths()
-{
-    char appData[MAX_PATH], windows[MAX_PATH];
-    if (SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, appData) != S_OK)
-        return 1;
-    GetWindowsDirectoryA(windows, sizeof windows);
-    printf("%s\\Tarn Clipboard\n%s\\halcyon.ini\n", appData, windows);
-    return 0;
-}
-
 int ShowPanel(DWORD ms)
 {
     HWND panel = FindPanel(ms);
     if (panel == NULL)
         return 1;
-    SendMessageA(panel, TRAY_CALLBACK, TRAY_ID, WM_LBUTTONDOWN);
-    SendMessageA(panel, WM_COMMAND, CMD_DONT_HIDE, 0);
-    DWORD start = GetTickCount();
-    while (!IsWindowVisible(panel)) {
-        if (GetTickCount() - start >= ms)
-            return 1;
-        Sleep(20);
-    }
+    SendMessageA(panel, TOOL_TRAY_CALLBACK, TOOL_TRAY_ID, WM_LBUTTONDOWN);
+    SendMessageA(panel, WM_COMMAND, TOOL_CMD_DONT_HIDE, 0);
+    if (!WaitVisible(panel, ms))
+        return 1;
     printf("visible\n");
     return 0;
 }
@@ -288,19 +255,13 @@ bool ClipboardHolds(const char *text)
 
 int WaitText(DWORD ms, const char *text)
 {
-    DWORD start = GetTickCount();
-    while (!ClipboardHolds(text)) {
-        if (GetTickCount() - start >= ms)
-            return 1;
-        Sleep(20);
-    }
-    return 0;
+    return PollWithin(ms, 20, [text] { return ClipboardHolds(text); }) ? 0 : 1;
 }
 
 int Exit()
 {
     HWND panel = FindPanel(1000);
-    return panel != NULL && PostMessageA(panel, WM_COMMAND, CMD_EXIT, 0) ? 0 : 1;
+    return panel != NULL && PostMessageA(panel, WM_COMMAND, TOOL_CMD_EXIT, 0) ? 0 : 1;
 }
 
 // Under Wine the first reader of an X text pays for its conversion to
@@ -328,16 +289,11 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_DRAWCLIPBOARD:
         ReadTextFormats(window);
-        if (nextViewer != NULL)
-            SendMessageA(nextViewer, message, wParam, lParam);
-        printf("draw %lu\n", (unsigned long)GetClipboardSequenceNumber());
-        fflush(stdout);
+        PassOnInChain(message, wParam, lParam);
+        Line("draw %lu", (unsigned long)GetClipboardSequenceNumber());
         return 0;
     case WM_CHANGECBCHAIN:
-        if ((HWND)wParam == nextViewer)
-            nextViewer = (HWND)lParam;
-        else if (nextViewer != NULL)
-            SendMessageA(nextViewer, message, wParam, lParam);
+        PassOnInChain(message, wParam, lParam);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -347,30 +303,13 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // SendMessage to clipdock returns once clipdock's capture and repaint are done.
 int Chain(DWORD seconds)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = ViewerProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = "SoakViewer";
-    RegisterClassA(&wc);
-    HWND viewer = CreateWindowExA(0, wc.lpszClassName, "soak viewer", WS_POPUP, 0, 0, 10, 10,
-                                  NULL, NULL, wc.hInstance, NULL);
+    HWND viewer = MakeTestWindow("SoakViewer", "soak viewer", WS_POPUP, ViewerProc);
     if (viewer == NULL)
         return 1;
-    nextViewer = SetClipboardViewer(viewer);
-    printf("joined\n");
-    fflush(stdout);
-    DWORD end = GetTickCount() + seconds * 1000;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if ((LONG)(GetTickCount() - end) >= 0)
-            break;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 100, QS_ALLINPUT);
-    }
-    ChangeClipboardChain(viewer, nextViewer);
+    JoinClipboardChain(viewer);
+    Line("joined");
+    PumpFor(seconds * 1000);
+    LeaveClipboardChain(viewer);
     return 0;
 }
 
@@ -382,7 +321,7 @@ int main(int argc, char **argv)
         return 2;
     const char *what = argv[1];
     if (strcmp(what, "paths") == 0)
-        return Paths();
+        return PrintPaths();
     if (strcmp(what, "show-panel") == 0 && argc == 3)
         return ShowPanel((DWORD)atoi(argv[2]));
     if (strcmp(what, "scroll") == 0 && argc == 3)

@@ -8,77 +8,26 @@
 # Ctrl+Alt+Shift sends the panel away and shows the popup.
 #   e2e.sh BIN_DIR WINE_STATE SCREENSHOT_DIR
 set -u
-bin=$1
-state=$2
 shots=$3
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../../../scripts/wine-env.sh" vars "$state"
-[ -n "${DISPLAY:-}" ] || { echo "e2e: no test display" >&2; exit 1; }
+source "$(dirname "$0")/../desktop.sh" "$2" "$1"
 mkdir -p "$shots"
-wine=$CLIPDOCK_WINE
-tool="$bin/e2etool.exe"
 CONVERT=/usr/bin/convert
 FRAME="srgb(8,27,203)"
 OCCUPIED_ROW="srgb(0,128,234)"
 CURRENT_ROW="srgb(0,14,55)"
-work=$(mktemp -d)
 
-program_pid=
-pids=()
-cleanup() {
-  xdotool keyup Up Down shift alt ctrl 2>/dev/null
-  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
-    "$wine" "$tool" command 1106 >/dev/null 2>&1
-    local end=$((SECONDS + 15))
-    while [ $SECONDS -lt $end ] && kill -0 "$program_pid" 2>/dev/null; do sleep 0.1; done
-    kill -9 "$program_pid" 2>/dev/null
-  fi
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+before_cleanup() { xdotool keyup Up Down shift alt ctrl 2>/dev/null; }
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  last_clipboard=
-  if "${@:2}"; then
-    echo "ok: $1"
-  else
-    echo "FAILED: $1${last_clipboard:+ (clipboard: $last_clipboard)}"
-    failures=$((failures + 1))
-  fi
-}
-# until_within SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds.
-until_within() {
-  local end=$((SECONDS + $1))
-  shift
-  while ! "$@" >/dev/null 2>&1; do
-    [ $SECONDS -ge $end ] && return 1
-    sleep 0.1
-  done
-}
+fresh_collection || { echo "e2e: cannot find the item folder" >&2; exit 1; }
+files_are() { [ "$(files)" -eq "$1" ]; }
 
-mapfile -t winpaths < <("$wine" "$tool" paths 2>/dev/null | tr -d '\r')
-items=$("$wine" winepath.exe -u "${winpaths[0]}" 2>/dev/null | tr -d '\r')
-ini=$("$wine" winepath.exe -u "${winpaths[1]}" 2>/dev/null | tr -d '\r')
-[ -n "$items" ] && [ -n "$ini" ] || { echo "e2e: cannot find the item folder" >&2; exit 1; }
-rm -rf "$items" "$ini"
-item_count() { find "$items" -maxdepth 1 -name '*.crx' 2>/dev/null | wc -l; }
-items_are() { [ "$(item_count)" -eq "$1" ]; }
-
-# The X clipboard, as another program sets it; xclip stays in the
-# foreground to serve it, so that the run knows its process and ends it.
-put_clipboard() {  # put_clipboard TARGET FILE
-  xclip -selection clipboard -quiet -t "$1" -i "$2" >/dev/null 2>&1 &
-  pids+=($!)
-}
 # A reader waits for the owner's answer; Wine may not answer for a target
 # it cannot make, so every read has its own deadline.
 clipboard_text() { timeout 5 xclip -selection clipboard -o -t UTF8_STRING 2>/dev/null; }
 clipboard_is() {
-  last_clipboard=$(clipboard_text)
-  [ "$last_clipboard" = "$1" ]
+  local text; text=$(clipboard_text)
+  check_note="clipboard: $text"
+  [ "$text" = "$1" ]
 }
 clipboard_has() { timeout 5 xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -qx "$1"; }
 
@@ -111,15 +60,14 @@ first="e2e first item $run" second="e2e second item $run" third="e2e third item 
 # A copy still ending (from an earlier run) would answer the hotkeys too.
 panel_exists() { [ -n "$(find_window 'Enjoy your clipboard')" ]; }
 no_panel() { ! panel_exists; }
-check "no other copy of the program runs" until_within 20 no_panel
-(cd "$bin" && exec "$wine" clipdock.exe) >"$work/program.log" 2>&1 &
-program_pid=$!
-check "the panel window exists" until_within 30 panel_exists
+check "no other copy of the program runs" until_ok 20 no_panel
+start_clipdock 30
+check "the panel window exists" until_ok 30 panel_exists
 panel=$(find_window 'Enjoy your clipboard')
-[ -n "$panel" ] || { echo "FAILED: the panel window went away at once"; exit 1; }
+[ -n "$panel" ] || give_up "the panel window went away at once"
 # Joining the viewer chain captures whatever the clipboard holds now.
-until_within 10 items_are 1
-base=$(item_count)
+until_ok 10 files_are 1
+base=$(files)
 
 # Five captures, oldest first; each waits for its item file. Slots then
 # hold: 0 third (current), 1 second, 2 picture, 3 html, 4 first.
@@ -127,9 +75,9 @@ n=0
 for entry in "text/plain first.txt" "text/html page.html" "image/bmp picture.bmp" \
              "text/plain second.txt" "text/plain third.txt"; do
   set -- $entry
-  put_clipboard "$1" "$work/$2"
+  put_clip "$work/$2" -t "$1"
   n=$((n + 1))
-  check "capture $n ($1)" until_within 15 items_are $((base + n))
+  check "capture $n ($1)" until_ok 15 files_are $((base + n))
 done
 
 # The tray icon sits in Wine's own tray window at the top left, icons side
@@ -142,7 +90,7 @@ panel_awake() {  # a tray click, then the panel visible and taking clicks
   local x
   for ((x = tray_x + tray_h / 2; x < tray_x + tray_w; x += tray_h)); do
     xdotool mousemove "$x" $((tray_y + tray_h / 2)) click 1
-    until_within 2 window_visible 'Enjoy your clipboard' && break
+    until_ok 2 window_visible 'Enjoy your clipboard' && break
   done
   window_visible 'Enjoy your clipboard' || return 1
   sleep 0.6  # the fade-in (four 100 ms steps) makes the panel take clicks again
@@ -167,23 +115,20 @@ check "the list shows occupied rows" \
 # mouse through, so the tray brings it up again first.
 panel_awake
 xdotool mousemove $((px + pw / 2)) "$(row_y 0)" click 1
-check "a row click restores its item" until_within 10 clipboard_is "$second"
+check "a row click restores its item" until_ok 10 clipboard_is "$second"
 current_row_is() {  # current_row_is ROW: the list marks that row as current
   shot list
   at_least "$(count_color "$shots/list.png" "$px" $((list_y + 60 * $1)) "$pw" 60 "$CURRENT_ROW")" 100
 }
 # Now slot 0 is an ordinary row again, and the clicked item is the second.
-check "the list marks the clicked row as current" until_within 5 current_row_is 1
+check "the list marks the clicked row as current" until_ok 5 current_row_is 1
 cp "$shots/list.png" "$shots/panel-after-click.png"
 
 # The hotkeys, pressed while another program has the keyboard focus. The
 # hook reads the keys as they are when it handles an event, so each step
 # holds Ctrl and Alt until the focused program has seen them, then holds
 # the arrow until the step has happened.
-"$wine" "$tool" focus 120 >"$work/keys" 2>/dev/null &
-pids+=($!)
-said() { tr -d '\r' <"$work/keys" | grep -qx "$1"; }
-check "the focus window starts" until_within 15 said ready
+check "the focus window starts" run_tool 15 ready "$work/keys" "$tool" focus 120
 focus=$(find_window 'e2e keys')
 xdotool mousemove --window "$focus" 50 30 >/dev/null 2>&1
 xdotool windowfocus --sync "$focus" >/dev/null 2>&1
@@ -192,23 +137,23 @@ step() {  # step KEY EXPECTED-CHECK...: one Ctrl+Alt+KEY, true once the check ho
   shift
   : >"$work/keys"
   xdotool keydown ctrl alt
-  until_within 5 said 'key 18'
+  until_ok 5 said 'key 18'
   xdotool keydown "$key"
-  until_within 10 "$@" || ok=1
+  until_ok 10 "$@" || ok=1
   xdotool keyup "$key"
   xdotool keyup alt ctrl
   return $ok
 }
 check "Ctrl+Alt+Up steps to the newer item" step Up clipboard_is "$third"
-check "the list follows to the first row" until_within 5 current_row_is 0
+check "the list follows to the first row" until_ok 5 current_row_is 0
 check "Ctrl+Alt+Down steps back" step Down clipboard_is "$second"
 check "Ctrl+Alt+Down steps to the picture" step Down clipboard_has image/bmp
-check "the list follows to the third row" until_within 5 current_row_is 2
+check "the list follows to the third row" until_ok 5 current_row_is 2
 check "Ctrl+Alt+Down steps to the HTML" step Down clipboard_has text/html
 check "Ctrl+Alt+Up steps back to the picture" step Up clipboard_has image/bmp
 : >"$work/keys"
 xdotool key x
-check "other keys still reach the focused program" until_within 5 said 'key 88'
+check "other keys still reach the focused program" until_ok 5 said 'key 88'
 
 # Shift sends the panel away and shows the popup at the bottom right.
 check "Ctrl+Alt+Shift shows the popup" step shift window_visible 'Clipboard Viewer'
@@ -218,13 +163,9 @@ shot popup
 check "the popup shows the header" at_least "$(colours "$shots/popup.png" "$X" "$Y" "$WIDTH" 60)" 10
 check "the popup shows the current picture" \
   at_least "$(count_color "$shots/popup.png" "$X" "$Y" "$WIDTH" "$HEIGHT" "srgb(40,40,220)")" 100
-check "the popup slides away" until_within 15 window_hidden 'Clipboard Viewer'
+check "the popup slides away" until_ok 15 window_hidden 'Clipboard Viewer'
 
-"$wine" "$tool" command 1106 >/dev/null 2>&1
-until_within 15 eval '! kill -0 $program_pid 2>/dev/null'
-wait "$program_pid"
-code=$?
-program_pid=
-check "Exit ends the program with code 0" test "$code" -eq 0
+exit_clipdock
+check "Exit ends the program with code 0" test "$exit_code" = 0
 echo "$failures failed"
 [ "$failures" -eq 0 ]

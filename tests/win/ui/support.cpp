@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "collection/slots.h"
-#include "libtarn.h"
+#include "poll.h"
 #include "resources/resource.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
@@ -65,17 +65,6 @@ void LoadBitmap(WORD id, HBITMAP *bitmap, BITMAP *info)
     GetObjectA(*bitmap, sizeof(BITMAP), info);
 }
 
-bool OpenClipboardWithin()
-{
-    DWORD start = GetTickCount();
-    while (!OpenClipboard(NULL)) {
-        if (GetTickCount() - start > CLIPBOARD_DEADLINE_MS)
-            return false;
-        Sleep(10);
-    }
-    return true;
-}
-
 LRESULT CALLBACK PanelStandIn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_TIMER && wParam == FADE_TIMER)
@@ -101,16 +90,7 @@ void StoreItem(int slot, const std::vector<Entry> &entries, DWORD flags)
 {
     std::string path = ItemPath(slot);
     ASSERT_FALSE(path.empty());
-    FILE *file = fopen(path.c_str(), "w+b");
-    ASSERT_NE(file, nullptr) << path;
-    ASSERT_GE(CreateClipboardFile(file), 0);
-    for (const Entry &entry : entries) {
-        int32_t index = -1;
-        ASSERT_GE(InsertClipboardItem(file, entry.format, entry.name.c_str(), entry.data.data(),
-                                      (int32_t)entry.data.size(), &index),
-                  0);
-    }
-    fclose(file);
+    ASSERT_TRUE(WriteItemFile(path, entries)) << path;
     PutInSlot(slot, flags);
 }
 
@@ -127,27 +107,11 @@ void StoreMissing(int slot, DWORD flags)
 
 void StoreRawFile(int slot, const std::string &bytes, DWORD flags)
 {
-    std::string path = ItemPath(slot);
-    FILE *file = fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
+    ASSERT_TRUE(WriteFileBytes(ItemPath(slot), bytes));
     PutInSlot(slot, flags);
 }
 
-std::string ItemFileBytes(int slot)
-{
-    std::string bytes;
-    FILE *file = fopen(ItemPath(slot).c_str(), "rb");
-    if (file == nullptr)
-        return bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    fclose(file);
-    return bytes;
-}
+std::string ItemFileBytes(int slot) { return FileBytes(ItemPath(slot)); }
 
 std::string MakeDib(const DibLayout &layout, COLORREF (*pixel)(int x, int y))
 {
@@ -307,7 +271,7 @@ DWORD CountGdiObjects()
 
 std::string ClipboardText()
 {
-    if (!OpenClipboardWithin())
+    if (!OpenClipboardWithin(NULL, CLIPBOARD_DEADLINE_MS))
         return "<clipboard busy>";
     std::string text;
     HANDLE data = GetClipboardData(CF_TEXT);
@@ -323,7 +287,7 @@ std::string ClipboardText()
 
 bool PutClipboardText(const std::string &text)
 {
-    if (!OpenClipboardWithin())
+    if (!OpenClipboardWithin(NULL, CLIPBOARD_DEADLINE_MS))
         return false;
     EmptyClipboard();
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
@@ -332,23 +296,6 @@ bool PutClipboardText(const std::string &text)
     SetClipboardData(CF_TEXT, block);
     CloseClipboard();
     return true;
-}
-
-bool PumpUntil(bool (*done)(), DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done())
-            return true;
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
-    }
 }
 
 HWND TestPanelWindow()

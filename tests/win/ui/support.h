@@ -16,12 +16,10 @@
 
 #include <gtest/gtest.h>
 
-// One entry of an item file: a base format, or NAMED_FORMAT with a name.
-struct Entry {
-    uint32_t format;
-    std::string data;
-    std::string name;
-};
+#include "itemfiles.h"
+#include "poll.h"
+
+using Entry = ItemEntry;
 
 // Writes an item file named "\ui-test-<slot>.crx" into the item folder and
 // puts it into slot with flags.
@@ -90,9 +88,6 @@ DWORD CountGdiObjects();
 
 std::string ClipboardText();  // CF_TEXT now on the clipboard, or ""
 bool PutClipboardText(const std::string &text);
-
-// Pumps the messages of this thread until done() or the deadline.
-bool PumpUntil(bool (*done)(), DWORD milliseconds);
 
 // Every test starts with the header bitmaps loaded, an empty slot table,
 // no test item files, the default transparency range and the panel state
