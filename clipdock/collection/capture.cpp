@@ -1,7 +1,8 @@
 /*
  * Capture: every clipboard change becomes one new item file in slot 0,
  * holding each format that the format filter collects, unless the change is
- * the program's own restore, marked private, or equal to a stored item.
+ * the program's own restore, marked private, or equal to a stored item. A
+ * change that finds the clipboard held by another program waits for it.
  */
 #include "collection/capture.h"
 
@@ -12,6 +13,8 @@
 
 #include "collection/duplicates.h"
 #include "collection/platform.h"
+#include "collection/restore.h"
+#include "collection/retry.h"
 #include "collection/slots.h"
 #include "libtarn.h"
 #include "shell/globals.h"
@@ -162,49 +165,46 @@ static FILE *StoreClipboardFormats(bool *damaged, bool *beginFailed)
     return item;
 }
 
-void CaptureClipboard(HWND panel)
+namespace {
+
+// The tray notice of one capture, made before the clipboard is read.
+struct CaptureNotice {
+    bool pending;
+    char title[64];
+    char text[256];
+};
+
+// The change that found the clipboard held by another program, waiting for it.
+struct WaitingCapture {
+    bool active;
+    HWND panel;
+    DWORD deadline;
+    CaptureNotice notice;
+};
+WaitingCapture waitingCapture;
+
+}  // namespace
+
+// Stores what the clipboard holds now; false when it cannot be opened.
+static bool CaptureOpenClipboard(HWND panel, const CaptureNotice &notice)
 {
-    clipboardWasEmpty = false;
-    HWND owner = GetClipboardOwner();
-    bool noticePending = false;
-    char title[64] = {0};
-    char text[256] = {0};
-
-    if (!firstCapturePending) {
-        // The program's own restores from the list and the popup are not news.
-        if (itemListWindow != NULL && owner == itemListWindow)
-            return;
-        int used = SLOT_COUNT - CountFreeSlots();
-        if (used == SLOT_COUNT) {
-            snprintf(title, sizeof title, "30 items - Clipboard Full");
-            snprintf(text, sizeof text, "Replacing oldest clipboard item in collection");
-            noticePending = true;
-        } else if (used != 0) {
-            snprintf(title, sizeof title, "%d of %d - Clipboard", used, SLOT_COUNT - 1);
-            snprintf(text, sizeof text, used == 1 ? "%d clipboard item collected"
-                                                  : "%d clipboard items collected", used);
-            noticePending = true;
-        }
-    }
-    firstCapturePending = false;
-
     if (!platformCalls.openClipboard(panel))
-        return;
+        return false;
     if (CountClipboardFormats() == 0) {
         clipboardWasEmpty = true;
         platformCalls.closeClipboard();
-        return;
+        return true;
     }
     if (ClipboardHoldsPrivateContent()) {
         platformCalls.closeClipboard();
-        return;
+        return true;
     }
     bool damaged = false;
     bool beginFailed = false;
     FILE *item = StoreClipboardFormats(&damaged, &beginFailed);
     platformCalls.closeClipboard();
     if (beginFailed)
-        return;
+        return true;
 
     if (item != NULL) {
         CloseClipboardFile(item);
@@ -221,8 +221,67 @@ void CaptureClipboard(HWND panel)
         FinishNewItem();
     }
 
-    if (noticePending) {
+    if (notice.pending) {
         PostMessageA(popupWindow, POPUP_SHOW_MESSAGE, 0, 0);
-        ShowTrayNotice(title, text);
+        ShowTrayNotice(notice.title, notice.text);
     }
+    return true;
+}
+
+void CaptureClipboard(HWND panel)
+{
+    clipboardWasEmpty = false;
+    // A newer change replaces the one that waits: only what the clipboard
+    // holds when it opens can be had.
+    waitingCapture.active = false;
+    HWND owner = GetClipboardOwner();
+    CaptureNotice notice = {};
+
+    if (!firstCapturePending) {
+        // The program's own restores from the list and the popup are not news.
+        if (itemListWindow != NULL && owner == itemListWindow)
+            return;
+        // Someone else's change since a restore or clear that still waits
+        // for the clipboard: that content is newer, and stays.
+        CancelWaitingPlacement();
+        int used = SLOT_COUNT - CountFreeSlots();
+        if (used == SLOT_COUNT) {
+            snprintf(notice.title, sizeof notice.title, "30 items - Clipboard Full");
+            snprintf(notice.text, sizeof notice.text,
+                     "Replacing oldest clipboard item in collection");
+            notice.pending = true;
+        } else if (used != 0) {
+            snprintf(notice.title, sizeof notice.title, "%d of %d - Clipboard", used,
+                     SLOT_COUNT - 1);
+            snprintf(notice.text, sizeof notice.text,
+                     used == 1 ? "%d clipboard item collected" : "%d clipboard items collected",
+                     used);
+            notice.pending = true;
+        }
+    }
+    firstCapturePending = false;
+
+    if (!CaptureOpenClipboard(panel, notice)) {
+        waitingCapture = {true, panel, ClipboardWaitDeadline(), notice};
+        ArmClipboardRetry();
+    }
+}
+
+bool CaptureWaiting() { return waitingCapture.active; }
+
+bool RetryCapture()
+{
+    if (!waitingCapture.active)
+        return false;
+    WaitingCapture job = waitingCapture;
+    waitingCapture.active = false;
+    // The program's own restore has replaced the content this waited for.
+    if (itemListWindow != NULL && GetClipboardOwner() == itemListWindow)
+        return false;
+    if (CaptureOpenClipboard(job.panel, job.notice))
+        return true;
+    // A change announced meanwhile has taken this one's place.
+    if (!ClipboardWaitOver(job.deadline) && !waitingCapture.active)
+        waitingCapture = job;
+    return false;
 }

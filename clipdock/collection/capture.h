@@ -11,5 +11,9 @@ extern bool clipboardWasEmpty;    // the last capture found an empty clipboard
 
 void CaptureClipboard(HWND panel);
 int IsFormatCollected(UINT format);
+// A change that found the clipboard held waits for it (see retry.h):
+// whether one waits, and one more try; true when it got the clipboard.
+bool CaptureWaiting();
+bool RetryCapture();
 
 #endif

@@ -1,8 +1,8 @@
 /*
  * The platform calls of the collection and the tray icon that a test must be
  * able to make fail or observe (a full disk, a colliding file name, another
- * user, the tray, the memory a stored entry is read into): one table of
- * function pointers, filled with the real calls.
+ * user, the tray, the memory a stored entry is read into, the clock): one
+ * table of function pointers, filled with the real calls.
  * A test swaps an entry and puts the real one back; nothing else in the
  * program knows about tests.
  */
@@ -25,6 +25,8 @@ struct PlatformCalls {
     // that a preview draws.
     void *(*allocEntry)(size_t size);                                 // malloc
     void (*freeEntry)(void *buffer);                                  // free
+    // The clock of the waits for a clipboard that another program holds.
+    DWORD (WINAPI *tickCount)(void);                                  // GetTickCount
 };
 
 extern PlatformCalls platformCalls;     // the calls in use; tests may swap entries

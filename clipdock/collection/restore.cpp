@@ -1,6 +1,8 @@
 /*
  * Restore: a stored item goes back onto the clipboard with every format it
  * holds, becomes current, and the incoming item is pushed into the history.
+ * "Clear all" empties the clipboard here too. Both wait for a clipboard
+ * that another program holds.
  */
 #include "collection/restore.h"
 
@@ -10,6 +12,7 @@
 #include <string.h>
 
 #include "collection/platform.h"
+#include "collection/retry.h"
 #include "collection/slots.h"
 #include "libtarn.h"
 
@@ -67,6 +70,74 @@ static void PlaceRecord(FILE *item, int32_t i, long long fileLength)
     platformCalls.freeEntry(buffer);
 }
 
+namespace {
+
+// What waits to go onto the clipboard while another program holds it: a
+// stored item, named by its file since the slots move meanwhile, or nothing
+// at all ("Clear all"). A newer restore or clear replaces it.
+struct WaitingPlacement {
+    bool active;
+    bool empty;
+    char name[sizeof itemSlots[0].name];
+    HWND owner;
+    DWORD deadline;
+};
+WaitingPlacement waitingPlacement;
+
+void WaitForClipboard(const char *name, HWND owner)
+{
+    waitingPlacement.active = true;
+    waitingPlacement.empty = name == NULL;
+    lstrcpynA(waitingPlacement.name, name != NULL ? name : "", sizeof waitingPlacement.name);
+    waitingPlacement.owner = owner;
+    waitingPlacement.deadline = ClipboardWaitDeadline();
+    ArmClipboardRetry();
+}
+
+// Replaces the clipboard's content with every record of the item; false
+// when the clipboard cannot be opened.
+bool PlaceItem(FILE *item, uint32_t count, HWND owner)
+{
+    long long fileLength = _filelengthi64(_fileno(item));
+    if (!platformCalls.openClipboard(owner))
+        return false;
+    EmptyClipboard();
+    for (uint32_t i = 0; i < count && i <= INT32_MAX; i++)
+        PlaceRecord(item, (int32_t)i, fileLength);
+    platformCalls.closeClipboard();
+    return true;
+}
+
+bool PlaceNothing(HWND owner)
+{
+    if (!platformCalls.openClipboard(owner))
+        return false;
+    EmptyClipboard();
+    platformCalls.closeClipboard();
+    return true;
+}
+
+// The waiting item again, wherever it is now; true when it is placed or
+// can no longer be (gone from the table, unreadable).
+bool PlaceWaitingItem(const WaitingPlacement &job)
+{
+    int slot = 0;
+    while (slot < SLOT_COUNT &&
+           (itemSlots[slot].flags == 0 || strcmp(itemSlots[slot].name, job.name) != 0))
+        slot++;
+    if (slot == SLOT_COUNT)
+        return true;
+    FILE *item = OpenSlotItemFile(slot);
+    if (item == NULL)
+        return true;
+    uint32_t count = 0;
+    bool done = GetClipbordFileItemsCount(item, &count) < 0 || PlaceItem(item, count, job.owner);
+    fclose(item);
+    return done;
+}
+
+}  // namespace
+
 void RestoreClipboardItem(int slot, HWND owner)
 {
     if (slot < 0 || slot >= SLOT_COUNT || itemSlots[slot].flags == 0)
@@ -84,16 +155,36 @@ void RestoreClipboardItem(int slot, HWND owner)
         fclose(item);
         return;
     }
-    long long fileLength = _filelengthi64(_fileno(item));
-    if (platformCalls.openClipboard(owner)) {
-        EmptyClipboard();
-        for (uint32_t i = 0; i < count && i <= INT32_MAX; i++)
-            PlaceRecord(item, (int32_t)i, fileLength);
-        platformCalls.closeClipboard();
-    }
+    waitingPlacement.active = false;
+    if (!PlaceItem(item, count, owner))
+        WaitForClipboard(itemSlots[slot].name, owner);
     fclose(item);
     // Nothing new arrived: with the history full, pushing slot 0 down would
     // delete the oldest item, so slot 0 then keeps its item, no longer current.
     if (itemSlots[0].flags != 0 && itemSlots[SLOT_COUNT - 1].flags == 0)
         VacateIncomingSlot();
+}
+
+void ClearClipboard(HWND owner)
+{
+    waitingPlacement.active = false;
+    if (!PlaceNothing(owner))
+        WaitForClipboard(NULL, owner);
+}
+
+bool PlacementWaiting() { return waitingPlacement.active; }
+
+void CancelWaitingPlacement() { waitingPlacement.active = false; }
+
+void RetryPlacement()
+{
+    if (!waitingPlacement.active)
+        return;
+    WaitingPlacement job = waitingPlacement;
+    waitingPlacement.active = false;
+    if (job.empty ? PlaceNothing(job.owner) : PlaceWaitingItem(job))
+        return;
+    // A restore or clear asked for meanwhile has taken this one's place.
+    if (!ClipboardWaitOver(job.deadline) && !waitingPlacement.active)
+        waitingPlacement = job;
 }

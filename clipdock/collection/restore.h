@@ -6,6 +6,15 @@
 #include <stdint.h>
 
 void RestoreClipboardItem(int slot, HWND owner);
+// Empties the clipboard as owner ("Clear all").
+void ClearClipboard(HWND owner);
+
+// A restore or clear that found the clipboard held waits for it (see
+// retry.h): whether one waits, one more try, and the end of the wait when
+// another program changes the clipboard meanwhile.
+bool PlacementWaiting();
+void RetryPlacement();
+void CancelWaitingPlacement();
 // True for a record stored by number that restore puts back: the predefined
 // memory-block formats. Object handles, and a metafile picture's block (it
 // holds a handle), mean nothing once read back from a file.

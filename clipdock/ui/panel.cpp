@@ -9,6 +9,7 @@
 
 #include "collection/capture.h"
 #include "collection/restore.h"
+#include "collection/retry.h"
 #include "collection/slots.h"
 #include "resources/resource.h"
 #include "shell/globals.h"
@@ -195,10 +196,7 @@ LRESULT MsgNcLButtonDown(HWND panel, WPARAM wParam, LPARAM lParam)
 void CmdClearAll(HWND panel)
 {
     ClearCollection();
-    if (OpenClipboard(panel)) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
+    ClearClipboard(panel);
     if (itemListWindow != NULL)
         RepaintNow(itemListWindow);
     RepaintNow(panel);
@@ -340,6 +338,11 @@ LRESULT MsgTimer(HWND panel, WPARAM wParam, LPARAM lParam)
         return 0;
     case HOVER_TIMER:
         HoverStep(panel);
+        return 0;
+    case CLIPBOARD_RETRY_TIMER:
+        // A change captured late shows as one captured at its notification.
+        if (RetryClipboardJobs())
+            RepaintNow(panel);
         return 0;
     case HIDE_DELAY_TIMER:
         KillTimer(panel, HIDE_DELAY_TIMER);

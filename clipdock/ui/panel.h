@@ -19,6 +19,7 @@
 #define HOVER_PERIOD 250
 #define HIDE_DELAY_PERIOD 15000
 #define INSTALLER_PROBE_PERIOD 1000
+// CLIPBOARD_RETRY_TIMER (6): set by the collection while a job waits for the clipboard.
 
 // Commands (WM_COMMAND, low word of wParam).
 #define CMD_SETTINGS 1100

@@ -3,8 +3,9 @@
 # text, HTML and PNG set with xclip, duplicates, the 32-item limit, a
 # restart that reloads the collection, a restart on an empty clipboard after
 # a drawing was copied, the hotkey reaching a "Clipboard Viewer" window while
-# the key is kept from the focused program, the tray click, the hotkeys in
-# the prefix's notepads (of the program's bitness, and the 64-bit one for the
+# the key is kept from the focused program, the tray click, changes and
+# restores while another program reads the clipboard, the hotkeys in the
+# prefix's notepads (of the program's bitness, and the 64-bit one for the
 # i686 build), and "Exit" leaving the viewer chain with exit code 0.
 #   e2e.sh SOURCE-DIR WINE-STATE BIN-DIR
 set -u
@@ -107,15 +108,99 @@ if [ -n "$win" ]; then
   xdotool windowfocus --sync "$win" >/dev/null 2>&1
   xdotool key a
   until_ok 5 said 'key 65' || fail "the key window gets no keys"
-  xdotool key ctrl+alt+Up
+  # The hook reads the keys as they are when it handles an event: each key
+  # stays down until the focused program has had its event.
+  xdotool keydown ctrl alt
+  until_ok 5 said 'key 18'
+  xdotool keydown Up
   if until_ok 5 said 'hotkey 1'; then pass "Ctrl+Alt+Up reported with mask 1"
   else fail "no HOTKEY_MESSAGE with mask 1: $(tr '\n' ' ' <"$work/keys")"; fi
+  xdotool keyup Up
+  xdotool keyup alt ctrl
   xdotool key b
   until_ok 5 said 'key 66' || fail "keys after the chord do not arrive"
   said 'key 38' && fail "Up reached the focused program" || pass "Up kept from the focused program"
 else
   fail "no X window for the key program"
 fi
+
+# Another program that reads the clipboard as soon as a change is announced
+# (a format listener, a second clipboard tool) holds it when the panel comes
+# to capture: the capture waits for it, and nothing is lost.
+nth_file() { local names; IFS=':' read -ra names <<<"$(state)"; [ -n "${names[$1]:-}" ] && echo "$folder/${names[$1]#\\}"; }
+nth_holds() { local f; f=$(nth_file "$1") && [ -f "$f" ] && grep -aqF -- "$2" "$f"; }
+read_text() { printf 'read at once %02d %s' "$1" $$; }
+for i in $(seq 1 10); do
+  "$wine" "$tool" set-hold 50 "$(read_text "$i")" >/dev/null 2>&1 || { fail "the reader $i did not run"; break; }
+  until_ok 10 newest_holds "$(read_text "$i")" || { fail "text $i, read at once by another program, not captured"; break; }
+done
+in_order=0
+for i in $(seq 1 10); do nth_holds $((10 - i)) "$(read_text "$i")" && in_order=$((in_order + 1)); done
+[ "$in_order" -eq 10 ] && pass "10 texts each held 50 ms by a reader: all stored, newest first" ||
+  fail "10 texts each held 50 ms by a reader: $in_order stored in their place"
+
+# Restores while a reader holds the clipboard for 200 ms still put the item
+# back: a row click, then Ctrl+Alt+Down. The clipboard is read back from the
+# Windows side; the text must be the one in the restored item's file.
+windows_clip_text() { "$wine" "$tool" text 2>/dev/null | tr -d '\r' | sed -n 's/^row 0 //p' | xxd -r -p; }
+clipboard_from() { local t; t=$(windows_clip_text); [ -n "$t" ] && grep -aqF -- "$t" "$1"; }
+clicked=$(nth_file 3) below=$(nth_file 4)
+"$wine" "$tool" hold-click 200 3 >"$work/holdclick" 2>/dev/null || fail "the row click while held did not run"
+if until_ok 10 clipboard_from "$clicked"; then pass "row click while a reader holds the clipboard 200 ms: item put back"
+else fail "row click while held: the clipboard holds '$(windows_clip_text)', not the item of $(basename "$clicked")"; fi
+
+held_said() { tr -d '\r' <"$work/holdkeys" | grep -qx "$1"; }
+run_tool 10 held "$work/holdkeys" "$tool" hold-keys 60 200 ||
+  fail "the reader with the focus window did not get the clipboard"
+win=""
+until_ok 10 xdotool search --name '^e2e hold keys$' && win=$(xdotool search --name '^e2e hold keys$' | head -1)
+if [ -n "$win" ]; then
+  xdotool mousemove --window "$win" 50 30 >/dev/null 2>&1
+  xdotool windowfocus --sync "$win" >/dev/null 2>&1
+  # As above, each key stays down until its event has been handled.
+  xdotool keydown ctrl alt
+  until_ok 5 held_said 'key 18' || fail "the focus window gets no keys"
+  xdotool keydown Down
+  until_ok 5 held_said 'hotkey 2' || fail "Ctrl+Alt+Down was not reported"
+  xdotool keyup Down
+  xdotool keyup alt ctrl
+  until_ok 10 held_said released || fail "the reader did not let go"
+  if until_ok 10 clipboard_from "$below"; then pass "Ctrl+Alt+Down while a reader holds the clipboard 200 ms: item put back"
+  else fail "Ctrl+Alt+Down while held: the clipboard holds '$(windows_clip_text)', not the item of $(basename "$below")"; fi
+else
+  fail "no X window for the reader's focus window"
+fi
+
+# One program setting 20 texts 20 ms apart: every one is stored, in order.
+# A capture into a full history, and the repaint of a shown panel after it,
+# each take about as long as that pace under Wine, so this starts as the
+# program does: the panel hidden, the history cleared ("Clear all" keeps
+# only the current item). A change replaced before the program's thread
+# gets to run at all cannot be had, and on a loaded machine that happens
+# now and then: a second run tells such a moment from changes lost each time.
+"$wine" "$tool" command 1101 >/dev/null 2>&1 || fail "could not hide the panel"
+at_most_one() { [ "$(state_count)" -le 1 ]; }
+paced_text() { printf 'paced text %s %s %03d' $$ "$1" "$2"; }
+paced_in_order() {
+  local i
+  for i in $(seq 1 20); do nth_holds $((20 - i)) "$(paced_text "$1" "$i")" || return 1; done
+}
+paced_stored() {
+  local i n=0
+  for i in $(seq 1 20); do grep -laqF "$(paced_text "$1" "$i")" "$folder"/*.crx && n=$((n + 1)); done
+  echo "$n"
+}
+paced=""
+for run in 1 2; do
+  "$wine" "$tool" command 1103 >/dev/null 2>&1 || fail "could not send Clear all"
+  until_ok 10 at_most_one || fail "Clear all left '$(state)'"
+  "$wine" "$tool" set-texts 20 20 "paced text $$ $run" >/dev/null 2>&1 || fail "the paced texts were not set"
+  until_ok 10 newest_holds "$(paced_text "$run" 20)"
+  if until_ok 5 paced_in_order "$run"; then paced="$paced 20"; break; fi
+  paced="$paced $(paced_stored "$run")"
+done
+[ "${paced##* }" = 20 ] && pass "20 texts set 20 ms apart: all stored, newest first (stored per run:$paced)" ||
+  fail "20 texts set 20 ms apart: stored per run:$paced"
 
 # The hotkeys in the prefix's own notepad. The hook DLL has the program's
 # bitness: in a notepad of that bitness Ctrl+Alt+Down steps the clipboard.

@@ -16,6 +16,18 @@
  *   e2etool hold MS TEXT       holds the clipboard open for MS after putting TEXT
  *                              on it, passing the panel a change notification
  *                              meanwhile: "held", "told N ms", "released"
+ *   e2etool set-hold MS TEXT   puts TEXT on the clipboard, then at once opens it
+ *                              again and holds it for MS, as a program reading
+ *                              each change does: "released"
+ *   e2etool set-texts N MS PREFIX  puts "PREFIX 001" to "PREFIX N" on the
+ *                              clipboard, MS apart
+ *   e2etool hold-click MS SLOT holds the clipboard, clicks the item list's row
+ *                              of SLOT meanwhile and lets go MS after taking
+ *                              it: "released"
+ *   e2etool hold-keys SECONDS MS  like keys (the window titled "e2e hold keys"),
+ *                              but holds the clipboard from the start ("held")
+ *                              until MS after the hotkey Down (mask 2) was
+ *                              reported ("released")
  *   e2etool drawing SECONDS TEXT   copies TEXT as office programs copy a drawing:
  *                              Unicode text and an enhanced metafile; stays SECONDS
  *   e2etool empty              empties the clipboard
@@ -34,6 +46,10 @@
 
 namespace {
 
+// hold-keys: when the hotkey Down was first reported.
+bool downReported = false;
+DWORD downReportedAt = 0;
+
 LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -46,6 +62,10 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case TOOL_HOTKEY:
         Line("hotkey %lu", (unsigned long)wParam);
+        if (wParam == 2 && !downReported) {
+            downReported = true;
+            downReportedAt = GetTickCount();
+        }
         return 0;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
@@ -60,6 +80,30 @@ LRESULT CALLBACK ToolProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 HWND MakeWindow(const char *className, const char *title, DWORD style)
 {
     return MakeTestWindow(className, title, style, ToolProc);
+}
+
+// Replaces the clipboard's content with text (CF_TEXT) on the open clipboard.
+void PutText(const char *text)
+{
+    EmptyClipboard();
+    size_t size = strlen(text) + 1;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (block != NULL) {
+        memcpy(GlobalLock(block), text, size);
+        GlobalUnlock(block);
+        SetClipboardData(CF_TEXT, block);
+    }
+}
+
+// Keeps the open clipboard until ms after start, answering messages, then
+// closes it.
+void HoldUntil(DWORD start, DWORD ms)
+{
+    DWORD held = GetTickCount() - start;
+    if (held < ms)
+        PumpFor(ms - held);
+    CloseClipboard();
+    Line("released");
 }
 
 // The clipboard's Unicode text as UTF-8 in hex ("-" when there is none).
@@ -169,24 +213,78 @@ int main(int argc, char **argv)
         if (!OpenClipboardWithin(holder, 5000))
             return 1;
         DWORD start = GetTickCount();
-        EmptyClipboard();
-        size_t size = strlen(argv[3]) + 1;
-        HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, size);
-        if (text != NULL) {
-            memcpy(GlobalLock(text), argv[3], size);
-            GlobalUnlock(text);
-            SetClipboardData(CF_TEXT, text);
-        }
+        PutText(argv[3]);
         Line("held");
         // As a viewer ahead of the panel passes a change on while it reads.
         DWORD_PTR answer = 0;
         SendMessageTimeoutA(panel, WM_DRAWCLIPBOARD, 0, 0, SMTO_NORMAL, 20000, &answer);
         Line("told %lu ms", (unsigned long)(GetTickCount() - start));
-        DWORD hold = (DWORD)atoi(argv[2]), held = GetTickCount() - start;
-        if (held < hold)
-            PumpFor(hold - held);
+        HoldUntil(start, (DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "set-hold") == 0 && argc == 4) {
+        HWND holder = MakeWindow("E2eHolder", "e2e holder", WS_POPUP);
+        if (!OpenClipboardWithin(holder, 5000))
+            return 1;
+        PutText(argv[3]);
         CloseClipboard();
-        Line("released");
+        // No wait: the change is announced as the clipboard closes, and the
+        // reader is quicker than the viewers that are told.
+        if (!OpenClipboardWithin(holder, 5000))
+            return 1;
+        HoldUntil(GetTickCount(), (DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "set-texts") == 0 && argc == 5) {
+        HWND setter = MakeWindow("E2eSetter", "e2e setter", WS_POPUP);
+        int count = atoi(argv[2]);
+        for (int i = 1; i <= count; i++) {
+            if (!OpenClipboardWithin(setter, 5000))
+                return 1;
+            char text[512];
+            snprintf(text, sizeof text, "%s %03d", argv[4], i);
+            PutText(text);
+            CloseClipboard();
+            // The pace of the changes is what is tested; meanwhile the setter
+            // answers messages as a program with windows does.
+            if (i < count)
+                PumpFor((DWORD)atoi(argv[3]));
+        }
+        return 0;
+    }
+    if (strcmp(what, "hold-click") == 0 && argc == 4) {
+        HWND panel = FindPanel(1000);
+        HWND list = panel != NULL ? FindWindowExA(panel, NULL, "Betal_Clipboard", NULL) : NULL;
+        HWND holder = MakeWindow("E2eHolder", "e2e holder", WS_POPUP);
+        if (list == NULL || !OpenClipboardWithin(holder, 5000))
+            return 1;
+        DWORD start = GetTickCount();
+        ClickSlot(list, atoi(argv[3]));
+        HoldUntil(start, (DWORD)atoi(argv[2]));
+        return 0;
+    }
+    if (strcmp(what, "hold-keys") == 0 && argc == 4) {
+        HWND popup = MakeWindow("Betal_Notify", "Clipboard Viewer", WS_POPUP);
+        HWND keys = MakeWindow("E2eKeys", "e2e hold keys", WS_OVERLAPPED | WS_VISIBLE);
+        SetForegroundWindow(keys);
+        SetFocus(keys);
+        if (!OpenClipboardWithin(popup, 5000))
+            return 1;
+        Line("held");
+        // The hotkey reached every popup before the hook returned: the
+        // program's own popup has tried the clipboard by then.
+        DWORD holdAfterDown = (DWORD)atoi(argv[3]);
+        bool held = true;
+        PumpUntil(
+            [&] {
+                if (held && downReported && GetTickCount() - downReportedAt >= holdAfterDown) {
+                    CloseClipboard();
+                    held = false;
+                    Line("released");
+                }
+                return false;
+            },
+            (DWORD)atoi(argv[2]) * 1000);
         return 0;
     }
     if (strcmp(what, "drawing") == 0 && argc == 4) {

@@ -33,7 +33,8 @@ clipboard_is() {
 clipboard_has() { timeout 5 xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -qx "$1"; }
 
 find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
-window_visible() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -q .; }
+visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
+window_visible() { [ -n "$(visible_window "$1")" ]; }
 window_hidden() { ! window_visible "$1"; }
 geometry() {  # sets X Y WIDTH HEIGHT of window $1
   eval "$(xdotool getwindowgeometry --shell "$1")"
@@ -64,8 +65,6 @@ no_panel() { ! panel_exists; }
 check "no other copy of the program runs" until_ok 20 no_panel
 start_clipdock 30
 check "the panel window exists" until_ok 30 panel_exists
-panel=$(find_window 'Enjoy your clipboard')
-[ -n "$panel" ] || give_up "the panel window went away at once"
 # Joining the viewer chain captures whatever the clipboard holds now.
 until_ok 10 files_are 1
 base=$(files)
@@ -97,6 +96,11 @@ panel_awake() {  # a tray click, then the panel visible and taking clicks
   sleep 0.6  # the fade-in (four 100 ms steps) makes the panel take clicks again
 }
 check "a tray click shows the panel" panel_awake
+# The panel's X window is looked up as it shows: Wine may have made it anew
+# since the hidden panel was created (once it was gone right after it had
+# been found).
+panel=$(visible_window 'Enjoy your clipboard')
+[ -n "$panel" ] || give_up "the panel is not shown"
 geometry "$panel"
 px=$X py=$Y pw=$WIDTH ph=$HEIGHT
 # The list starts below the header and the preview box; its rows are 60
@@ -158,7 +162,7 @@ check "other keys still reach the focused program" until_ok 5 said 'key 88'
 
 # Shift sends the panel away and shows the popup at the bottom right.
 check "Ctrl+Alt+Shift shows the popup" step shift window_visible 'Clipboard Viewer'
-popup=$(find_window 'Clipboard Viewer')
+popup=$(visible_window 'Clipboard Viewer')
 geometry "$popup"
 shot popup
 check "the popup shows the header" at_least "$(colours "$shots/popup.png" "$X" "$Y" "$WIDTH" 60)" 10
