@@ -156,10 +156,11 @@ void ExpectControls(HWND dialog, const std::vector<ControlRow> &rows)
         EXPECT_EQ(row.style, (DWORD)GetWindowLongA(control, GWL_STYLE) & row.style) << row.id;
         EXPECT_EQ(row.exStyle, (DWORD)GetWindowLongA(control, GWL_EXSTYLE) & row.exStyle)
             << row.id;
-        if (row.framed)  // the dialog manager draws a bordered edit sunken
+        if (row.framed) {  // the dialog manager draws a bordered edit sunken
             EXPECT_TRUE((GetWindowLongA(control, GWL_STYLE) & WS_BORDER) ||
                         (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE))
                 << row.id;
+        }
     }
 }
 
