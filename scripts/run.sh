@@ -19,34 +19,27 @@ mkdir -p "$state"
 cp "$build/wine/arch" "$state/arch" 2>/dev/null
 why=$("$here/wine-env.sh" missing "$state") || { echo "run.sh: $why" >&2; exit 1; }
 
-xvfb=""
+private=""
 program=""
 finish() {
   trap - INT TERM EXIT
   [ -n "$program" ] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
-  (source "$here/wine-env.sh" vars "$state"; "$CLIPDOCK_WINESERVER" -k >/dev/null 2>&1) || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  if [ -n "$private" ]; then
+    "$here/wine-env.sh" stop "$state" >/dev/null
+  else
+    (source "$here/wine-env.sh" vars "$state"; "$CLIPDOCK_WINESERVER" -k >/dev/null 2>&1) || true
+  fi
 }
 trap finish EXIT
 trap 'exit 130' INT TERM
 
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  for n in $(seq 20 99); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-    xvfb=$!
-    for _ in $(seq 1 100); do
-      xdpyinfo -display ":$n" >/dev/null 2>&1 && break
-      kill -0 "$xvfb" 2>/dev/null || break
-      sleep 0.1
-    done
-    if xdpyinfo -display ":$n" >/dev/null 2>&1; then
-      export DISPLAY=":$n"
-      break
-    fi
-    kill "$xvfb" 2>/dev/null; xvfb=""
-  done
-  [ -n "$xvfb" ] || { echo "run.sh: no display, and no Xvfb could be started" >&2; exit 1; }
+  # The tests' way to a display of our own: an Xvfb and the prefix's server,
+  # ended with the program.
+  "$here/wine-env.sh" start "$state" >/dev/null || { echo "run.sh: no display, and no Xvfb could be started" >&2; exit 1; }
+  private=1
+  DISPLAY=$(cat "$state/display")
+  export DISPLAY
   echo "No display: clipdock runs on a private Xvfb at $DISPLAY (screenshots: DISPLAY=$DISPLAY import -window root shot.png). Ctrl+C ends it."
 fi
 
