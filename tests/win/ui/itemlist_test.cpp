@@ -43,15 +43,6 @@ SCROLLINFO ScrollState(HWND list)
     return info;
 }
 
-void SetPosition(HWND list, int position)
-{
-    SCROLLINFO info = {};
-    info.cbSize = sizeof info;
-    info.fMask = SIF_POS;
-    info.nPos = position;
-    SetScrollInfo(list, SB_VERT, &info, FALSE);
-}
-
 class ItemListTest : public UiTest {
 protected:
     void SetUp() override
@@ -85,7 +76,7 @@ TEST_F(ItemListTest, ScrollBarRangeAndPageOnCreateAndSize)
     EXPECT_EQ(info.nPos, 0);
 
     listTopRow = 7;
-    SetPosition(list, 7);
+    SetListPosition(list, 7);
     MoveWindow(list, 0, 146, W, 400, FALSE);
     info = ScrollState(list);
     EXPECT_EQ(info.nPage, 8u);
@@ -121,7 +112,7 @@ TEST_F(ItemListTest, ScrollRequestsMoveWithinTheBarAndAlwaysWakeThePanel)
     };
     MoveWindow(list, 0, 146, W, 454, FALSE);  // page 8
     for (const auto &row : rows) {
-        SetPosition(list, row.from);
+        SetListPosition(list, row.from);
         listTopRow = (DWORD)row.from;
         targetAlpha = 0;
         LRESULT result = SendMessageA(list, WM_VSCROLL, MAKEWPARAM(row.code, 0), 0);

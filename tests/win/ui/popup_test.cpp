@@ -80,11 +80,7 @@ protected:
     void Hotkey(WPARAM mask) { SendMessageA(popup, HOTKEY_MESSAGE, mask, 0); }
     void SetListPosition(int position)
     {
-        SCROLLINFO info = {};
-        info.cbSize = sizeof info;
-        info.fMask = SIF_POS;
-        info.nPos = position;
-        SetScrollInfo(list, SB_VERT, &info, FALSE);
+        ::SetListPosition(list, position);
         listTopRow = (DWORD)position;
     }
     bool PanelCalled() const { return IsWindowVisible(panelWindow) != FALSE; }
