@@ -87,8 +87,8 @@ static LoadedRecord *LoadRecords(FILE *item, uint32_t count, uint32_t *loaded)
     // Every record takes room in the file: a larger count is damage, and the
     // records past the file's length cannot be read.
     *loaded = (long long)count > fileLength ? (uint32_t)(fileLength > 0 ? fileLength : 0) : count;
-    if (*loaded > (uint32_t)INT32_MAX)
-        *loaded = (uint32_t)INT32_MAX;
+    if (*loaded > (uint32_t)(INT32_MAX / sizeof(LoadedRecord)))
+        *loaded = (uint32_t)(INT32_MAX / sizeof(LoadedRecord));
     if (*loaded == 0)
         return NULL;
     LoadedRecord *records = (LoadedRecord *)calloc(*loaded, sizeof *records);
