@@ -117,7 +117,7 @@ static bool PutOnClipboard(HWND owner, UINT format, const std::string &bytes)
 {
     DWORD start = GetTickCount();
     while (!OpenClipboard(owner)) {
-        if (GetTickCount() - start > 5000)
+        if (GetTickCount() - start > 20000)
             return false;
         Sleep(1);
     }
@@ -159,7 +159,7 @@ static Figures Measure(HWND other, UINT format, std::string bytes, int rounds)
         // Different content every round, so no round is a duplicate.
         snprintf(&bytes[sizeof(BITMAPINFOHEADER)], 16, "round %d", round);
         if (!PutOnClipboard(other, format, bytes)) {
-            fprintf(stderr, "clipboard busy\n");
+            fprintf(stderr, "clipboard busy for 20 s\n");
             exit(1);
         }
         LONGLONG start = Now();
@@ -294,7 +294,7 @@ static Lockout CaptureLockout(HWND watcher, HWND popup, const char *what, UINT f
     for (int round = 0; round < rounds; round++) {
         Stamp(bytes, stampAt, round);
         if (!PutOnClipboard(watcher, format, bytes)) {
-            fprintf(stderr, "clipboard busy\n");
+            fprintf(stderr, "clipboard busy for 20 s\n");
             exit(1);
         }
         longest.push_back(WatchClipboard(watcher, popup));
@@ -314,7 +314,7 @@ static Lockout RestoreLockout(HWND watcher, HWND popup, const char *what, std::s
         for (int k = 0; k < 2; k++) {
             Stamp(bytes, stampAt, 1000 + 2 * round + k);
             if (!PutOnClipboard(watcher, CF_DIB, bytes)) {
-                fprintf(stderr, "clipboard busy\n");
+                fprintf(stderr, "clipboard busy for 20 s\n");
                 exit(1);
             }
             WaitForClipdock(popup);
@@ -370,8 +370,12 @@ static HWND StartClipdock(const std::string &program, PROCESS_INFORMATION *proce
     return NULL;
 }
 
+static PROCESS_INFORMATION clipdockProcess;  // while the lockout runs
+
 static void StopClipdock(PROCESS_INFORMATION *process)
 {
+    if (process->hProcess == NULL)
+        return;
     HWND panel = FindWindowA("Betal_Clipdock", NULL);
     if (panel != NULL)
         PostMessageA(panel, WM_CLOSE, 0, 0);
@@ -379,7 +383,11 @@ static void StopClipdock(PROCESS_INFORMATION *process)
         TerminateProcess(process->hProcess, 1);
     CloseHandle(process->hProcess);
     CloseHandle(process->hThread);
+    process->hProcess = NULL;
 }
+
+// A lockout run that gives up does not leave the program running.
+static void StopClipdockAtExit() { StopClipdock(&clipdockProcess); }
 
 static bool MeasureLockout(HWND watcher, const std::string &program)
 {
@@ -387,10 +395,10 @@ static bool MeasureLockout(HWND watcher, const std::string &program)
     memset(itemSlots, 0, sizeof itemSlots);
     RemoveItemFiles();
     SaveCollectionState();
-    PROCESS_INFORMATION process = {};
-    HWND popup = StartClipdock(program, &process);
+    HWND popup = StartClipdock(program, &clipdockProcess);
     if (popup == NULL)
         return false;
+    atexit(StopClipdockAtExit);
     WaitForClipdock(popup);
     // One capture to warm up its code and files.
     PutOnClipboard(watcher, CF_TEXT, Text(64));
@@ -405,7 +413,7 @@ static bool MeasureLockout(HWND watcher, const std::string &program)
                                   sizeof(BITMAPINFOHEADER), 5));
     rows.push_back(RestoreLockout(watcher, popup, "restore of 8 MB CF_DIB", Dib(8u << 20),
                                   sizeof(BITMAPINFOHEADER), 7));
-    StopClipdock(&process);
+    StopClipdock(&clipdockProcess);
     memset(itemSlots, 0, sizeof itemSlots);
     RemoveItemFiles();
     SaveCollectionState();
