@@ -262,12 +262,14 @@ void CaptureClipboard(HWND panel)
     firstCapturePending = false;
 
     if (!CaptureOpenClipboard(panel, notice)) {
-        waitingCapture = {true, panel, ClipboardWaitDeadline(), notice};
+        waitingCapture = {true, panel, ClipboardWaitDeadline(CAPTURE_WAIT_LIMIT), notice};
         ArmClipboardRetry();
     }
 }
 
 bool CaptureWaiting() { return waitingCapture.active; }
+
+void CancelWaitingCapture() { waitingCapture.active = false; }
 
 bool RetryCapture()
 {
