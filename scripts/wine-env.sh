@@ -90,11 +90,12 @@ launch_env() {
         echo ":$n" >"$state/display"
         wine_vars "$state"
         "$CLIPDOCK_WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
+        # Before explorer starts, which reads it once.
+        DISPLAY=":$n" match_window_manager "$state"
         # The prefix's services start with the first Wine program and live as
         # long as the wineserver; start them here, detached from any test's
         # output, so no test run waits on a pipe they hold.
         timeout 120 "$CLIPDOCK_WINE" wineboot </dev/null >/dev/null 2>&1 9>&-
-        DISPLAY=":$n" match_window_manager "$state"
         echo "wine environment: prefix $state/prefix, display :$n"
         return 0
       fi
@@ -107,19 +108,22 @@ launch_env() {
   return 1
 }
 
-# Wine hands its top-level windows to the display's window manager, and
-# Wine 8 then waits up to 2 s at every hide of a shown one for the manager to
-# confirm it. On a display without one, such as the Xvfb started here, every
+# Wine hands top-level windows to the display's window manager, and Wine 8
+# then waits up to 2 s at every hide of a shown one for the manager to
+# confirm it. On a display without one, such as the Xvfb started here, each
 # such hide costs those 2 s: Exit after the panel was shown took 4 s, the
 # panel's DestroyWindow and explorer hiding its tray window when the last
-# icon left, with the program waiting in Shell_NotifyIcon. Such a prefix is
-# told that no manager takes the windows.
+# icon left, with clipdock waiting in Shell_NotifyIcon meanwhile. There the
+# prefix keeps the windows of both programs to itself; other programs, the
+# tests' own among them, keep Wine's default.
 match_window_manager() {
-  local managed=N
+  local managed=N program
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && managed=Y
   (wine_vars "$1"
-   timeout 60 "$CLIPDOCK_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f \
-     </dev/null >/dev/null 2>&1 9>&-)
+   for program in clipdock.exe explorer.exe; do
+     timeout 60 "$CLIPDOCK_WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" \
+       /v Managed /d "$managed" /f </dev/null >/dev/null 2>&1 9>&-
+   done)
 }
 
 stop_env() {
