@@ -132,7 +132,9 @@ static bool ClipboardHoldsPrivateContent()
 static FILE *StoreClipboardFormats(bool *damaged, bool *beginFailed)
 {
     FILE *item = NULL;
-    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+    int stored = 0;  // no reader looks past ITEM_RECORD_LIMIT records
+    for (UINT format = EnumClipboardFormats(0); format != 0 && stored < ITEM_RECORD_LIMIT;
+         format = EnumClipboardFormats(format)) {
         // The filter comes first: asking for the data makes a delayed-rendering
         // owner produce it, which is wasted work for a format we would drop.
         if (IsObjectFormat(format) || !IsFormatCollected(format))
@@ -146,8 +148,9 @@ static FILE *StoreClipboardFormats(bool *damaged, bool *beginFailed)
         const void *bytes = GlobalLock(data);
         if (bytes == NULL)
             continue;
+        // The whole name of up to 255 characters: the count includes the NUL.
         char name[256] = {0};
-        GetClipboardFormatNameA(format, name, sizeof name - 1);
+        GetClipboardFormatNameA(format, name, sizeof name);
         if (item == NULL) {
             item = BeginNewItem();
             if (item == NULL) {
@@ -160,6 +163,7 @@ static FILE *StoreClipboardFormats(bool *damaged, bool *beginFailed)
         }
         if (!*damaged && InsertClipboardItem(item, format, name, bytes, (int32_t)size, NULL) < 0)
             *damaged = true;
+        stored++;
         GlobalUnlock(data);
     }
     return item;

@@ -28,6 +28,16 @@ bool IsRestoredFormat(uint32_t format)
            format != CF_ENHMETAFILE && format != CF_METAFILEPICT;
 }
 
+bool IsRestoredFormatName(const char *name)
+{
+    if (name[0] != '#')
+        return name[0] != '\0';
+    const char *p = name + 1;
+    while (*p >= '0' && *p <= '9')
+        p++;
+    return p == name + 1 || *p != '\0';
+}
+
 // The clipboard format of record i, or 0 to leave it out. Named records are
 // registered again by name, since format numbers differ between sessions.
 static UINT RecordFormat(FILE *item, int32_t i)
@@ -36,24 +46,34 @@ static UINT RecordFormat(FILE *item, int32_t i)
     if (GetClipbordFileItemBaseFormat(item, i, &format) >= 0)
         return IsRestoredFormat(format) ? format : 0;
     char name[256] = {0};
-    if (GetClipbordFileItemFormatName(item, i, name, sizeof name - 1) < 0 || name[0] == '\0')
+    if (GetClipbordFileItemFormatName(item, i, name, sizeof name - 1) < 0 ||
+        !IsRestoredFormatName(name))
         return 0;
     return RegisterClipboardFormatA(name);
 }
 
-// Places record i on the open clipboard; a record that cannot be read whole is left out.
-static void PlaceRecord(FILE *item, int32_t i, long long fileLength)
+// The number of records of an item to place; false when it cannot be read
+// or is more than any clipboard offers.
+static bool ReadRecordCount(FILE *item, uint32_t *count)
 {
-    UINT format = RecordFormat(item, i);
-    if (format == 0)
-        return;
+    return GetClipbordFileItemsCount(item, count) >= 0 && *count <= ITEM_RECORD_LIMIT;
+}
+
+// Places record i on the open clipboard; a record that cannot be read whole
+// is left out. False when the record cannot be reached, and so no later one
+// either (an empty record has a size, 0).
+static bool PlaceRecord(FILE *item, int32_t i, long long fileLength)
+{
     uint32_t size = 0;
+    if (GetClipboardFileItemSize(item, i, &size) < 0)
+        return false;
+    UINT format = RecordFormat(item, i);
     // The size comes from the file: no record is larger than the file itself.
-    if (GetClipboardFileItemSize(item, i, &size) < 0 || size == 0 || (long long)size > fileLength)
-        return;
+    if (format == 0 || size == 0 || (long long)size > fileLength)
+        return true;
     void *buffer = platformCalls.allocEntry(size);
     if (buffer == NULL)
-        return;
+        return true;
     if (LoadClipboardFileItem(item, i, buffer, size) >= 0) {
         HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
         void *target = block != NULL ? GlobalLock(block) : NULL;
@@ -68,6 +88,7 @@ static void PlaceRecord(FILE *item, int32_t i, long long fileLength)
         }
     }
     platformCalls.freeEntry(buffer);
+    return true;
 }
 
 namespace {
@@ -102,8 +123,8 @@ bool PlaceItem(FILE *item, uint32_t count, HWND owner)
     if (!platformCalls.openClipboard(owner))
         return false;
     EmptyClipboard();
-    for (uint32_t i = 0; i < count && i <= INT32_MAX; i++)
-        PlaceRecord(item, (int32_t)i, fileLength);
+    for (uint32_t i = 0; i < count && PlaceRecord(item, (int32_t)i, fileLength); i++) {
+    }
     platformCalls.closeClipboard();
     return true;
 }
@@ -131,7 +152,7 @@ bool PlaceWaitingItem(const WaitingPlacement &job)
     if (item == NULL)
         return true;
     uint32_t count = 0;
-    bool done = GetClipbordFileItemsCount(item, &count) < 0 || PlaceItem(item, count, job.owner);
+    bool done = !ReadRecordCount(item, &count) || PlaceItem(item, count, job.owner);
     fclose(item);
     return done;
 }
@@ -151,7 +172,7 @@ void RestoreClipboardItem(int slot, HWND owner)
     itemSlots[slot].flags |= SLOT_CURRENT;
 
     uint32_t count = 0;
-    if (GetClipbordFileItemsCount(item, &count) < 0) {
+    if (!ReadRecordCount(item, &count)) {
         fclose(item);
         return;
     }

@@ -63,9 +63,11 @@ TEST_F(RestoreTest, PutsBackEveryFormatRegisteringNamesAgain)
 
 TEST_F(RestoreTest, LeavesOutRecordsItCannotPlace)
 {
+    // "#2" is no name to register: the platform would read it as CF_BITMAP.
     StoreRecords(2, "\\partly.crx",
                  {{CF_BITMAP, "", "not a bitmap handle"},
                   {CF_TEXT, "", std::string("readable\0", 9)},
+                  {0xC0DE, "#2", "nor is this one"},
                   {CF_UNICODETEXT, "", Wide(L"cut off")}});
     // Cut the file inside the last record's data.
     std::string bytes = FileBytes(ItemPath("\\partly.crx"));
