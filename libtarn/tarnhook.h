@@ -1,8 +1,8 @@
 /*
  * tarnhook.h: libtarn's desktop-wide keyboard hook and the message it sends.
- * While Ctrl and Alt are held, every keyboard event in any program of the
- * desktop samples eight keys and sends the result as HOTKEY_MESSAGE to each
- * top-level window of class "Betal_Notify" titled "Clipboard Viewer".
+ * While Ctrl and the left Alt are held, every keyboard event in any program
+ * of the desktop samples eight keys and sends the result as HOTKEY_MESSAGE to
+ * each top-level window of class "Betal_Notify" titled "Clipboard Viewer".
  */
 #ifndef LIBTARN_TARNHOOK_H
 #define LIBTARN_TARNHOOK_H

@@ -5,6 +5,8 @@
 # About 45 minutes on 2 cores; needs root (build dependencies, /opt) and Debian's package mirror.
 # 'make wine-wow64' runs it without the last step (pack makes the runtime tarball).
 # Usage: bash build-wine10-wow64.sh [step...]  steps: deps src unidata regen configure build inst fix pack (default: all)
+# The sources come from the mirror the machine's apt sources name for bookworm ('mirror' prints it;
+# MIRROR=URL overrides it; APT_CONFIG points apt, and this, at other sources, as apt-get knows it).
 set -euo pipefail
 PREFIX=${PREFIX:-/opt/wine10-wow64}
 W=${W:-${TMPDIR:-/tmp}/wine10-build}
@@ -14,6 +16,42 @@ LOG=$W/logs; mkdir -p $LOG
 F='fontdir=${datadir}/wine/fonts'   # Debian's install-paths patch hard-codes /usr/share/wine/fonts
 STEPS=${*:-deps src unidata regen configure build inst fix pack}
 t() { local s=$(date +%s); "$@"; echo "$(date -u +%T) step '$*' took $(( $(date +%s)-s ))s" | tee -a $LOG/times.txt; }
+
+# The mirror of the first source of bookworm's packages in the files apt reads, in the one-line
+# format (sources.list, *.list) or in deb822 (*.sources), as apt-config names them.
+debian_mirror() {
+  local list parts f uri
+  eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
+  for f in "$list" "${parts%/}"/*.list "${parts%/}"/*.sources; do
+    [ -f "$f" ] || continue
+    case $f in
+      *.sources) uri=$(awk -v suite=bookworm '
+          function flush() {
+            if (!found && types ~ "(^| )deb( |$)" && (" " suites " ") ~ (" " suite " ") &&
+                tolower(enabled) != "no" && uri != "") { print uri; found = 1 }
+            types = suites = uri = enabled = ""
+          }
+          /^#/ { next }
+          /^[ \t]*$/ { flush(); next }
+          /^[^ \t]/ {
+            key = tolower($1); value = $0; sub(/^[^:]*:[ \t]*/, "", value)
+            if (key == "types:") types = value
+            else if (key == "suites:") suites = value
+            else if (key == "uris:") { split(value, u, /[ \t]+/); uri = u[1] }
+            else if (key == "enabled:") enabled = value
+          }
+          END { flush() }' "$f") ;;
+      *) uri=$(sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$f" |
+               awk '$1 == "deb" && $3 == "bookworm" { print $2; exit }') ;;
+    esac
+    [ -z "$uri" ] || { echo "$uri"; return 0; }
+  done
+}
+mirror() {
+  MIRROR=${MIRROR:-$(debian_mirror)}
+  [ -n "$MIRROR" ] || { echo "no bookworm source in apt's sources: set MIRROR" >&2; return 1; }
+  echo "$MIRROR"
+}
 
 deps() {  # bookworm packages only
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
@@ -25,7 +63,8 @@ deps() {  # bookworm packages only
 }
 src() {  # trixie *source* index only (nothing from trixie is installed)
   mkdir -p $W/trixie/lists/partial
-  echo 'deb-src http://deb.debian.org/debian trixie main' > $W/trixie/trixie-src.list
+  mirror
+  echo "deb-src $MIRROR trixie main" > $W/trixie/trixie-src.list
   A="-o Dir::Etc::SourceList=$W/trixie/trixie-src.list -o Dir::Etc::SourceParts=/dev/null -o Dir::State::Lists=$W/trixie/lists"
   apt-get $A update -qq
   cd $W && apt-get $A source --download-only wine=10.0~repack-6
@@ -37,9 +76,10 @@ unidata() {
   # bookworm's wine 8.0 Debian tarball (debian/unicode/{tr46,cldr}); locales CLDR 42 lacks
   # fall back to their parent (or root), see patch-make_unicode-cldr42.pl.
   mkdir -p $W/u8 && cd $W/u8
-  [ -f /etc/apt/sources.list.d/debian-src.sources ] || { cat > /etc/apt/sources.list.d/debian-src.sources <<'S'
+  mirror
+  [ -f /etc/apt/sources.list.d/debian-src.sources ] || { cat > /etc/apt/sources.list.d/debian-src.sources <<S
 Types: deb-src
-URIs: http://deb.debian.org/debian
+URIs: $MIRROR
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg

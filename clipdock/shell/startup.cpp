@@ -112,10 +112,11 @@ HRESULT FailWindows()
 
 HRESULT CreateWindows(int screenWidth, int screenHeight)
 {
+    RECT docked = DockedPanelRect(screenWidth, screenHeight);
     panelWindow = startupCalls.createWindow(
         panelExStyle, PANEL_CLASS, "Enjoy your clipboard", WS_POPUP | WS_SYSMENU | WS_THICKFRAME,
-        screenWidth - 200, 50, 180, screenHeight - 100, GetDesktopWindow(), NULL, appInstance,
-        NULL);
+        docked.left, docked.top, docked.right - docked.left, docked.bottom - docked.top,
+        GetDesktopWindow(), NULL, appInstance, NULL);
     if (panelWindow == NULL)
         return FailWindows();
 
@@ -211,6 +212,12 @@ DWORD ChoosePanelExStyle(DWORD major, DWORD minor)
     if (major == 5 && minor == 0)
         return base | WS_EX_LAYERED;
     return base | WS_EX_LAYERED | WS_EX_COMPOSITED;
+}
+
+RECT DockedPanelRect(int screenWidth, int screenHeight)
+{
+    RECT docked = {screenWidth - 200, 50, screenWidth - 20, screenHeight - 50};
+    return docked;
 }
 
 BOOL SetPanelOpacity(DWORD alpha)

@@ -38,6 +38,9 @@ void LocateSettingsFile();
 void ReloadCollectionState();
 // The panel's extended style for an OS version.
 DWORD ChoosePanelExStyle(DWORD major, DWORD minor);
+// Where start-up docks the panel on a primary screen of that size: 200
+// pixels left of its right edge, 50 below its top, 180 wide, 100 less high.
+RECT DockedPanelRect(int screenWidth, int screenHeight);
 
 HRESULT InitApplication();
 HRESULT ShutdownApplication();

@@ -39,14 +39,29 @@ static void DescribeIcon(NOTIFYICONDATAA *record)
     record->dwStateMask = 0;
 }
 
-void AddTrayIcon()
+// The tip the icon shows now: the product's, then the last notice's.
+static char currentTip[128];
+
+void RestoreTrayIcon()
 {
     NOTIFYICONDATAA record;
     BeginTrayRecord(&record);
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_STATE;
     DescribeIcon(&record);
-    lstrcpynA(record.szTip, trayTipText, sizeof record.szTip);
+    lstrcpynA(record.szTip, currentTip, sizeof record.szTip);
     platformCalls.notifyIcon(NIM_ADD, &record);
+}
+
+void AddTrayIcon()
+{
+    lstrcpynA(currentTip, trayTipText, sizeof currentTip);
+    RestoreTrayIcon();
+}
+
+UINT TaskbarCreatedMessage()
+{
+    static UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
 }
 
 void RemoveTrayIcon()
@@ -76,6 +91,7 @@ int ShowTrayNotice(const char *title, const char *text)
     lstrcpynA(record.szTip, title, sizeof record.szTip);
     AppendTip(record.szTip, " - ");
     AppendTip(record.szTip, trayTipText);
+    lstrcpynA(currentTip, record.szTip, sizeof currentTip);
     if (platformCalls.notifyIcon(NIM_MODIFY, &record))
         return 0;
 

@@ -34,25 +34,44 @@ namespace {
 const int CLOSE_AREA_WIDTH = 18;
 const int BUTTON_AREA_WIDTH = 40;
 
-// The hover watch: where the cursor rested at the last tick, and for how
-// many ticks since it arrived there.
+// Which way the fade goes. The limits may be equal (a user who wants no
+// fading), so the target alone cannot tell a show from a fade-out.
+bool fadingIn = false;
+
+// The hover watch: whether the pointer has been off the panel since the
+// watch started, where it rested at the last tick, and for how many ticks
+// since it arrived there.
+bool hoverArmed = false;
 POINT hoverPoint;
 int hoverTicks = 0;
 
 // A new fade target, and the inactivity count started over.
-void FadeTowards(HWND panel, DWORD alpha)
+void FadeTowards(HWND panel, DWORD alpha, bool in)
 {
     targetAlpha = alpha;
+    fadingIn = in;
     RestartTimer(panel, FADE_TIMER, FADE_PERIOD);
     RestartTimer(panel, AUTOHIDE_TIMER, AUTOHIDE_PERIOD);
 }
 
+// Strictly inside the panel's window rectangle; cursor is where it is.
+bool PointerOnPanel(HWND panel, POINT *cursor)
+{
+    RECT frame;
+    return GetCursorPos(cursor) && GetWindowRect(panel, &frame) && cursor->x > frame.left &&
+           cursor->x < frame.right && cursor->y > frame.top && cursor->y < frame.bottom;
+}
+
 // Only a shown panel is watched: a pointer resting where a hidden panel
-// lies must not bring it to full opacity unseen.
+// lies must not bring it to full opacity unseen. A pointer already on the
+// panel (it chose "Hide", or rests there while the panel hides itself)
+// counts only once it has left and come back.
 void StartHoverWatch(HWND panel)
 {
     if (!IsWindowVisible(panel))
         return;
+    POINT cursor;
+    hoverArmed = !PointerOnPanel(panel, &cursor);
     hoverTicks = -1;
     RestartTimer(panel, HOVER_TIMER, HOVER_PERIOD);
 }
@@ -64,7 +83,8 @@ void StopHoverWatch(HWND panel)
 
 void EndClickThrough(HWND panel)
 {
-    SetWindowLongA(panel, GWL_EXSTYLE, (LONG)panelExStyle);
+    if (GetWindowLongA(panel, GWL_EXSTYLE) & WS_EX_TRANSPARENT)
+        SetWindowLongA(panel, GWL_EXSTYLE, (LONG)panelExStyle);
 }
 
 void HidePanel(HWND panel)
@@ -149,18 +169,20 @@ LRESULT MsgContextMenu(HWND panel, WPARAM wParam, LPARAM lParam)
         AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
         AppendMenuA(menu, MF_STRING, CMD_SETTINGS, "Settings...");
         AppendMenuA(menu, MF_STRING, CMD_ABOUT, "About");
-        TrackMenu(panel, menu, LOWORD(lParam), HIWORD(lParam));
+        TrackMenu(panel, menu, (short)LOWORD(lParam), (short)HIWORD(lParam));
         DestroyMenu(menu);
     }
     return DefWindowProcA(panel, WM_CONTEXTMENU, wParam, lParam);
 }
 
 // The panel has no caption bar: the header strip moves it, and the sys
-// glyphs at its top right act as minimise and close buttons.
+// glyphs at its top right act as minimise and close buttons. The point is
+// signed: monitors left of or above the primary one lie at negative
+// coordinates.
 LRESULT MsgNcHitTest(HWND panel, WPARAM wParam, LPARAM lParam)
 {
     WakePanel(panel);
-    int x = LOWORD(lParam), y = HIWORD(lParam);
+    int x = (short)LOWORD(lParam), y = (short)HIWORD(lParam);
     RECT frame;
     GetWindowRect(panel, &frame);
     if (y >= frame.top + logoInfo.bmHeight)
@@ -232,17 +254,42 @@ LRESULT MsgCommand(HWND panel, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(panel, WM_COMMAND, wParam, lParam);
 }
 
+// Shown in full: opaque to clicks, nothing left to fade or watch.
+void ShownFully(HWND panel)
+{
+    hideWhenFaded = false;
+    KillTimer(panel, FADE_TIMER);
+    StopHoverWatch(panel);
+    EndClickThrough(panel);
+}
+
+// A fade-out at the minimum: hidden at once, or after the delay.
+void FadedOut(HWND panel, bool hideNow)
+{
+    if (hideNow) {
+        hideWhenFaded = false;
+        HidePanel(panel);
+    } else {
+        RestartTimer(panel, HIDE_DELAY_TIMER, HIDE_DELAY_PERIOD);
+    }
+}
+
 // One step of the fade: 60% of the distance, the rest at once when that is
 // less than 10, so that every fade between the limits takes four steps.
 LRESULT FadeStep(HWND panel)
 {
     if (currentAlpha == targetAlpha) {
         KillTimer(panel, FADE_TIMER);
-        // Sent away while already at the minimum (a hidden panel called with
-        // Ctrl+Alt+Shift, say): no step will reach it, so it ends here.
-        if (currentAlpha == transparencyMin && (panelHidden || hideWhenFaded)) {
-            hideWhenFaded = false;
-            HidePanel(panel);
+        // Nothing to fade: the limits are equal, or the panel is already
+        // there. A show still ends at full opacity (start-up left the panel
+        // at 32 whatever the range) and takes clicks; a panel sent away while
+        // hidden, or through the minimise area, ends hidden instead of
+        // staying as a faint strip.
+        if (fadingIn && currentAlpha == transparencyMax) {
+            SetPanelOpacity(currentAlpha);
+            ShownFully(panel);
+        } else if (!fadingIn && currentAlpha == transparencyMin) {
+            FadedOut(panel, panelHidden || hideWhenFaded);
         }
         return 0;
     }
@@ -259,20 +306,10 @@ LRESULT FadeStep(HWND panel)
 
     if (currentAlpha == targetAlpha)
         KillTimer(panel, FADE_TIMER);
-    if (currentAlpha == transparencyMin) {
-        if (hideWhenFaded) {
-            hideWhenFaded = false;
-            HidePanel(panel);
-        } else {
-            RestartTimer(panel, HIDE_DELAY_TIMER, HIDE_DELAY_PERIOD);
-        }
-    }
-    if (currentAlpha == transparencyMax) {
-        hideWhenFaded = false;
-        KillTimer(panel, FADE_TIMER);
-        StopHoverWatch(panel);
-        EndClickThrough(panel);
-    }
+    if (fadingIn && currentAlpha == transparencyMax)
+        ShownFully(panel);
+    else if (!fadingIn && currentAlpha == transparencyMin)
+        FadedOut(panel, hideWhenFaded);
     return 0;
 }
 
@@ -281,15 +318,13 @@ LRESULT FadeStep(HWND panel)
 void HoverStep(HWND panel)
 {
     POINT cursor;
-    RECT frame;
-    if (!GetCursorPos(&cursor) || !GetWindowRect(panel, &frame))
-        return;
-    bool inside = cursor.x > frame.left && cursor.x < frame.right && cursor.y > frame.top &&
-                  cursor.y < frame.bottom;
-    if (!inside) {
+    if (!PointerOnPanel(panel, &cursor)) {
+        hoverArmed = true;
         hoverTicks = -1;
         return;
     }
+    if (!hoverArmed)
+        return;
     if (hoverTicks < 0 || cursor.x != hoverPoint.x || cursor.y != hoverPoint.y) {
         hoverPoint = cursor;
         hoverTicks = 0;
@@ -345,8 +380,9 @@ LRESULT MsgTimer(HWND panel, WPARAM wParam, LPARAM lParam)
             RepaintNow(panel);
         return 0;
     case HIDE_DELAY_TIMER:
+        // Shown again since (with equal limits the alpha cannot tell): stays.
         KillTimer(panel, HIDE_DELAY_TIMER);
-        if (currentAlpha == transparencyMin)
+        if (!fadingIn && currentAlpha == transparencyMin)
             HidePanel(panel);
         break;
     }
@@ -383,6 +419,33 @@ void ShowTrayMenu(HWND panel)
     DestroyMenu(menu);
 }
 
+// A panel pushed wholly or partly off the screen by a new resolution (a
+// laptop undocked) goes back where start-up docked it; one the user moved
+// within the screen stays. The screen spans every monitor.
+LRESULT MsgDisplayChange(HWND panel, WPARAM wParam, LPARAM lParam)
+{
+    int primaryWidth = GetSystemMetrics(SM_CXSCREEN);
+    int primaryHeight = GetSystemMetrics(SM_CYSCREEN);
+    RECT screen = {0, 0, primaryWidth, primaryHeight};
+    int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width > 0 && height > 0) {  // 0 before Windows 98 and 2000: one screen only
+        screen.left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        screen.top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        screen.right = screen.left + width;
+        screen.bottom = screen.top + height;
+    }
+    RECT frame;
+    if (GetWindowRect(panel, &frame) &&
+        (frame.left < screen.left || frame.top < screen.top || frame.right > screen.right ||
+         frame.bottom > screen.bottom)) {
+        RECT docked = DockedPanelRect(primaryWidth, primaryHeight);
+        SetWindowPos(panel, NULL, docked.left, docked.top, docked.right - docked.left,
+                     docked.bottom - docked.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return DefWindowProcA(panel, WM_DISPLAYCHANGE, wParam, lParam);
+}
+
 LRESULT MsgTrayCallback(HWND panel, WPARAM wParam, LPARAM lParam)
 {
     if (lParam == WM_LBUTTONDOWN)
@@ -408,21 +471,26 @@ void RepaintNow(HWND window)
     UpdateWindow(window);
 }
 
+// A shown panel that wakes is no longer sent away: a capture must not pop
+// the quick-view up beside it.
 void WakePanel(HWND panel)
 {
-    FadeTowards(panel, transparencyMax);
+    if (IsWindowVisible(panel))
+        panelHidden = false;
+    FadeTowards(panel, transparencyMax, true);
 }
 
 void CallPanel(HWND panel, bool sendAway)
 {
     ShowWindow(panel, SW_SHOWNOACTIVATE);
     panelHidden = sendAway;
-    FadeTowards(panel, sendAway ? transparencyMin : transparencyMax);
+    FadeTowards(panel, sendAway ? transparencyMin : transparencyMax, !sendAway);
 }
 
 void FadeOutPanel(HWND panel)
 {
     targetAlpha = transparencyMin;
+    fadingIn = false;
     SetTimer(panel, FADE_TIMER, FADE_PERIOD, NULL);
     KillTimer(panel, AUTOHIDE_TIMER);
     SetWindowLongA(panel, GWL_EXSTYLE, (LONG)(panelExStyle | WS_EX_TRANSPARENT));
@@ -433,6 +501,12 @@ void FadeOutPanel(HWND panel)
 
 LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // Registered at run time, so not a case of the switch.
+    UINT taskbarCreated = TaskbarCreatedMessage();
+    if (taskbarCreated != 0 && message == taskbarCreated) {
+        RestoreTrayIcon();  // the taskbar started again without our icon
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         return MsgCreate(window, wParam, lParam);
@@ -467,6 +541,8 @@ LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return MsgChangeCbChain(wParam, lParam);
     case TRAY_CALLBACK_MESSAGE:
         return MsgTrayCallback(window, wParam, lParam);
+    case WM_DISPLAYCHANGE:
+        return MsgDisplayChange(window, wParam, lParam);
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

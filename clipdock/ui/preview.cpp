@@ -78,7 +78,15 @@ void DrawNoPreview(HDC dc, RECT *box)
         DeleteDC(memory);
     }
     box->top += objInfo.bmHeight + 3;
-    DrawBoxText(dc, "Clipboard Item - No preview", box, DT_CENTER);
+    // The whole text is wider than the program's boxes: it is wrapped where
+    // the box has room for the lines, and a list row's box, which has room
+    // for one, gets the short text rather than one cut at both ends.
+    RECT needed = *box;
+    DrawTextA(dc, NO_PREVIEW_TEXT, -1, &needed, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+    if (needed.right - needed.left <= box->right - box->left && needed.bottom <= box->bottom)
+        DrawBoxText(dc, NO_PREVIEW_TEXT, box, DT_CENTER | DT_WORDBREAK);
+    else
+        DrawBoxText(dc, NO_PREVIEW_SHORT_TEXT, box, DT_CENTER);
 }
 
 // What of a text the box can show: as many lines as its height holds, and

@@ -18,6 +18,11 @@ extern const UINT previewFormatPriority[PREVIEW_FORMAT_COUNT];
 // windows unless a line holds a longer word.
 #define PREVIEW_TEXT_MIN_LIMIT 4096
 
+// Under the no-preview picture: the whole text, wrapped to the box, or the
+// short one where the wrapped lines would not fit.
+#define NO_PREVIEW_TEXT "Clipboard Item - No preview"
+#define NO_PREVIEW_SHORT_TEXT "No preview"
+
 // Index of the first entry with the best-ranked base format, or -1.
 int32_t FindPreviewEntry(FILE *item, uint32_t count);
 

@@ -40,16 +40,30 @@ bool KeyIsDown(int key)
     return (GetAsyncKeyState(key) & 0x8000) != 0;
 }
 
+// The chord's Alt is the left one. AltGr, the right Alt of most European
+// layouts, arrives as left Ctrl with right Alt, and AltGr with or without
+// Shift is typing (an "@" on a German layout, a capital L with stroke on a
+// Polish one), not a hotkey. A system that does not tell the two Alt keys
+// apart reports neither side down: there any Alt counts.
+bool ChordAltIsDown()
+{
+    if (KeyIsDown(VK_LMENU))
+        return true;
+    return KeyIsDown(VK_MENU) && !KeyIsDown(VK_RMENU);
+}
+
 }  // namespace
 
 extern "C" LRESULT CALLBACK ClipboardKeyboardProc(int code, WPARAM wParam, LPARAM lParam)
 {
-    // Only an event being removed from the queue is a key press. HC_NOREMOVE
-    // comes from a PeekMessage that leaves the event queued, as modal loops
-    // do; acting on it would report the press again when it is removed.
-    if (code != HC_ACTION)
+    // HC_ACTION is an event being removed from the queue; HC_NOREMOVE one
+    // looked at with PeekMessage and left there, as menu and other modal
+    // loops do. A chord is reported and kept on whichever comes first: the
+    // platform removes an event that a hook keeps, so it is not seen again.
+    // An event that passes is reported only when it is removed, once.
+    if (code != HC_ACTION && code != HC_NOREMOVE)
         return CallNextHookEx(keyboardHook, code, wParam, lParam);
-    if (!KeyIsDown(VK_CONTROL) || !KeyIsDown(VK_MENU))
+    if (!KeyIsDown(VK_CONTROL) || !ChordAltIsDown())
         return CallNextHookEx(keyboardHook, code, wParam, lParam);
 
     // The event itself is not looked at: every event while Ctrl and Alt are
@@ -59,6 +73,8 @@ extern "C" LRESULT CALLBACK ClipboardKeyboardProc(int code, WPARAM wParam, LPARA
         if (KeyIsDown(HOTKEY_KEYS[bit]))
             mask |= (WPARAM)1 << bit;
     }
+    if (code == HC_NOREMOVE && mask == 0)
+        return CallNextHookEx(keyboardHook, code, wParam, lParam);
 
     // The popups are all found before any is told: one that comes to the top
     // of the z-order while it handles its report would otherwise be found

@@ -89,6 +89,24 @@ TEST_F(TrayTest, NoticeReAddsAVanishedIconWithABalloon)
     EXPECT_TRUE(IconExists());
 }
 
+// The taskbar started again without the icon: it comes back as it was,
+// with the last notice's tip and no balloon.
+TEST_F(TrayTest, RestoredIconKeepsTheLastTip)
+{
+    AddTrayIcon();
+    ShowTrayNotice("2 of 31 - Clipboard", "2 clipboard items collected");
+    RemoveTrayIcon();
+    trayCalls.clear();
+    RestoreTrayIcon();
+    ASSERT_EQ(trayCalls.size(), 1u);
+    const NOTIFYICONDATAA &added = trayCalls[0].record;
+    EXPECT_EQ(trayCalls[0].message, (DWORD)NIM_ADD);
+    EXPECT_EQ(added.uFlags, (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_STATE));
+    EXPECT_EQ(added.uCallbackMessage, 0x8001u);
+    EXPECT_STREQ(added.szTip, "2 of 31 - Clipboard - Tarn Clipboard v1.0");
+    EXPECT_TRUE(IconExists());
+}
+
 TEST_F(TrayTest, TipAfterACaptureNoticeShowsTheCount)
 {
     AddTrayIcon();

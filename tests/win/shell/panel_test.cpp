@@ -23,6 +23,14 @@ bool ClickThrough()
     return (GetWindowLongA(panelWindow, GWL_EXSTYLE) & WS_EX_TRANSPARENT) != 0;
 }
 
+// The pointer at x, y once the platform says it is there.
+void MoveCursor(LONG x, LONG y)
+{
+    ASSERT_TRUE(SetCursorPos(x, y));
+    POINT at;
+    ASSERT_TRUE(PumpUntil([&] { return GetCursorPos(&at) && at.x == x && at.y == y; }, 2000));
+}
+
 TEST_F(Panel, FadesInAndOutInFourStepsEachWay)
 {
     ShowFromTray();
@@ -95,6 +103,42 @@ TEST_F(Panel, LimitsAboveByteRangeReachThePlatformByTheirLowBits)
     EXPECT_FALSE(ClickThrough());
 }
 
+// A user who wants no fading sets both limits alike. Start-up leaves the
+// panel at 32 and the fade finds nothing to do, yet every show ends at the
+// maximum and takes clicks, after an auto-hide and after "Hide" as well.
+TEST_F(Panel, EqualLimitsShowThePanelOpaqueAndTakingClicks)
+{
+    for (DWORD limit : {255u, 180u}) {
+        SCOPED_TRACE(limit);
+        transparencyMin = transparencyMax = currentAlpha = limit;  // as WM_CREATE leaves it
+        ShowWindow(panelWindow, SW_HIDE);
+        auto shownFully = [&] {
+            opacityCalls.clear();
+            ShowFromTray();
+            SendMessageA(panelWindow, WM_TIMER, FADE_TIMER, 0);
+            EXPECT_EQ(std::vector<BYTE>{(BYTE)limit}, opacityCalls);
+            EXPECT_FALSE(ClickThrough());
+            EXPECT_TIMER_STOPPED(panelWindow, FADE_TIMER);
+            EXPECT_TRUE(IsWindowVisible(panelWindow));
+        };
+        shownFully();
+
+        SendMessageA(panelWindow, WM_TIMER, AUTOHIDE_TIMER, 0);
+        SendMessageA(panelWindow, WM_TIMER, FADE_TIMER, 0);
+        EXPECT_FALSE(IsWindowVisible(panelWindow)) << "nothing to fade: hidden at once";
+        EXPECT_TRUE(panelHidden);
+        shownFully();
+
+        SendMessageA(panelWindow, WM_COMMAND, CMD_HIDE, 0);
+        SendMessageA(panelWindow, WM_TIMER, FADE_TIMER, 0);
+        EXPECT_TRUE(ClickThrough());
+        EXPECT_TIMER_RUNNING(panelWindow, HIDE_DELAY_TIMER);
+        shownFully();
+        SendMessageA(panelWindow, WM_TIMER, HIDE_DELAY_TIMER, 0);
+        EXPECT_TRUE(IsWindowVisible(panelWindow)) << "shown again before the delay ended";
+    }
+}
+
 TEST_F(Panel, AutoHideFadesOutUnlessDontHideIsChecked)
 {
     ShowFromTray();
@@ -156,48 +200,112 @@ TEST_F(Panel, HideWaitsBeforeTheWindowGoesButTheMinimiseAreaHidesAtOnce)
     EXPECT_TIMER_STOPPED(panelWindow, HOVER_TIMER);
 }
 
+// The point is signed: a monitor left of or above the primary one lies at
+// negative coordinates, where the header must still drag the panel.
 TEST_F(Panel, HitTestFindsCaptionButtonsFrameAndClient)
 {
     ShowFromTray();
-    RECT frame, client;
-    GetWindowRect(panelWindow, &frame);
-    GetClientRect(panelWindow, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(panelWindow, &origin);
-    const LONG T = frame.top, R = frame.right, inTop = origin.y + 3;
-    ASSERT_LT(R - (origin.x + client.right), 17) << "the frame covers the close area";
-
-    struct Row {
-        LONG x, y;
-        LRESULT hit;
+    RECT docked;
+    GetWindowRect(panelWindow, &docked);
+    struct Place {
+        int x, y;
         const char *what;
-    } rows[] = {
-        {origin.x + 20, origin.y + 30, HTCAPTION, "header, left"},
-        {R - 60, inTop, HTCAPTION, "top row, left of the glyphs"},
-        {R - 55, inTop, HTCAPTION, "left edge of the glyphs"},
-        {R - 40, inTop, HTCAPTION, "just left of the minimise area"},
-        {R - 39, inTop, HTMINBUTTON, "minimise, left end"},
-        {R - 18, inTop, HTMINBUTTON, "minimise, right end"},
-        {R - 17, inTop, HTCLOSE, "close, left end"},
-        {origin.x + client.right - 1, inTop, HTCLOSE, "close, right end"},
-        {R - 10, T + 21, HTCAPTION, "below the glyphs"},
-        {R - 30, T + 20, HTMINBUTTON, "lowest row of the glyphs"},
-        {origin.x + 60, T + 86 + 5, HTCLIENT, "below the header"},
-        {origin.x + 60, origin.y + 200, HTCLIENT, "list area"},
-        {frame.left, T + 60, HTLEFT, "left frame"},
-        {R - 1, T + 60, HTRIGHT, "right frame"},
-        {origin.x + 60, T, HTTOP, "top frame"},
-        {R - 1, T, HTTOPRIGHT, "top right corner"},
+    } places[] = {
+        {docked.left, docked.top, "docked"},
+        {docked.left - 1600, docked.top, "on a monitor left of the primary"},
+        {docked.left, docked.top - 1200, "on a monitor above the primary"},
     };
-    for (const Row &row : rows) {
-        LRESULT hit = SendMessageA(panelWindow, WM_NCHITTEST, 0, MAKELPARAM(row.x, row.y));
-        EXPECT_EQ(row.hit, hit) << row.what << " at " << row.x - frame.left << ","
-                                << row.y - T;
+    for (const Place &place : places) {
+        SCOPED_TRACE(place.what);
+        SetWindowPos(panelWindow, NULL, place.x, place.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT frame, client;
+        GetWindowRect(panelWindow, &frame);
+        GetClientRect(panelWindow, &client);
+        ASSERT_EQ(place.x, frame.left);
+        POINT origin = {0, 0};
+        ClientToScreen(panelWindow, &origin);
+        const LONG T = frame.top, R = frame.right, inTop = origin.y + 3;
+        ASSERT_LT(R - (origin.x + client.right), 17) << "the frame covers the close area";
+
+        struct Row {
+            LONG x, y;
+            LRESULT hit;
+            const char *what;
+        } rows[] = {
+            {origin.x + 20, origin.y + 30, HTCAPTION, "header, left"},
+            {R - 60, inTop, HTCAPTION, "top row, left of the glyphs"},
+            {R - 55, inTop, HTCAPTION, "left edge of the glyphs"},
+            {R - 40, inTop, HTCAPTION, "just left of the minimise area"},
+            {R - 39, inTop, HTMINBUTTON, "minimise, left end"},
+            {R - 18, inTop, HTMINBUTTON, "minimise, right end"},
+            {R - 17, inTop, HTCLOSE, "close, left end"},
+            {origin.x + client.right - 1, inTop, HTCLOSE, "close, right end"},
+            {R - 10, T + 21, HTCAPTION, "below the glyphs"},
+            {R - 30, T + 20, HTMINBUTTON, "lowest row of the glyphs"},
+            {origin.x + 60, T + 86 + 5, HTCLIENT, "below the header"},
+            {origin.x + 60, origin.y + 200, HTCLIENT, "list area"},
+            {frame.left, T + 60, HTLEFT, "left frame"},
+            {R - 1, T + 60, HTRIGHT, "right frame"},
+            {origin.x + 60, T, HTTOP, "top frame"},
+            {R - 1, T, HTTOPRIGHT, "top right corner"},
+        };
+        for (const Row &row : rows) {
+            LRESULT hit = SendMessageA(panelWindow, WM_NCHITTEST, 0, MAKELPARAM(row.x, row.y));
+            EXPECT_EQ(row.hit, hit) << row.what << " at " << row.x - frame.left << ","
+                                    << row.y - T;
+        }
     }
     // Pointing at the panel wakes it.
     targetAlpha = 16;
-    SendMessageA(panelWindow, WM_NCHITTEST, 0, MAKELPARAM(origin.x + 60, origin.y + 200));
+    SendMessageA(panelWindow, WM_NCHITTEST, 0, MAKELPARAM(docked.left + 60, docked.top + 200));
     EXPECT_EQ(255u, targetAlpha);
+}
+
+// A new resolution (a laptop undocked) leaves the panel where the old right
+// edge was: it goes back where start-up docked it, unless the user had
+// moved it somewhere the screen still shows.
+TEST_F(Panel, DisplayChangeDocksAPanelLeftOffTheScreen)
+{
+    RECT docked;
+    GetWindowRect(panelWindow, &docked);
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    struct Row {
+        int x, y;
+        bool back;
+        const char *what;
+    } rows[] = {
+        {100, 40, false, "moved within the screen"},
+        {width - 100, 50, true, "partly off the right edge"},
+        {width + 300, 50, true, "at the right edge of a wider screen"},
+        {-120, 60, true, "partly off the left edge"},
+        {200, height - 300, true, "partly below the screen"},
+    };
+    for (const Row &row : rows) {
+        SetWindowPos(panelWindow, NULL, row.x, row.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(panelWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(width, height));
+        RECT frame;
+        GetWindowRect(panelWindow, &frame);
+        if (row.back) {
+            EXPECT_TRUE(EqualRect(&frame, &docked)) << row.what << ": at " << frame.left << ","
+                                                    << frame.top;
+        } else {
+            EXPECT_EQ(row.x, frame.left) << row.what;
+            EXPECT_EQ(row.y, frame.top) << row.what;
+        }
+    }
+}
+
+// The taskbar tells every top-level window when it starts again (Explorer
+// restarted); its icons were lost with it.
+TEST_F(Panel, TaskbarRestartAddsTheTrayIconBack)
+{
+    UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    ASSERT_NE(0u, taskbarCreated);
+    trayCalls.clear();
+    SendMessageA(panelWindow, taskbarCreated, 0, 0);
+    EXPECT_EQ((std::vector<std::pair<DWORD, HWND>>{{NIM_ADD, panelWindow}}), trayCalls);
 }
 
 TEST_F(Panel, ChainChangesReplaceOrForward)
@@ -460,6 +568,67 @@ TEST_F(Panel, RestingPointerBringsAFadingPanelBack)
     FadeSteps();
     EXPECT_TIMER_STOPPED(panelWindow, HOVER_TIMER) << "a fully shown panel needs no watch";
     SetCursorPos(0, 0);
+}
+
+// The pointer that chose "Hide", or one parked over the panel while it hides
+// itself, rests where it was: only one that comes onto the panel after the
+// watch started brings it back.
+TEST_F(Panel, HoverWatchCountsOnlyAPointerComingOntoThePanel)
+{
+    struct Way {
+        UINT message;
+        WPARAM wParam;
+        const char *what;
+    } ways[] = {
+        {WM_COMMAND, CMD_HIDE, "\"Hide\""},
+        {WM_TIMER, AUTOHIDE_TIMER, "the auto-hide"},
+    };
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.what);
+        ShowFromTray();
+        currentAlpha = 255;
+        RECT frame;
+        GetWindowRect(panelWindow, &frame);
+        MoveCursor(frame.left + 40, frame.top + 200);
+        SendMessageA(panelWindow, way.message, way.wParam, 0);
+        FadeSteps();
+        for (int i = 0; i < 6; i++)
+            SendMessageA(panelWindow, WM_TIMER, HOVER_TIMER, 0);
+        EXPECT_EQ(16u, targetAlpha) << "the pointer has not moved";
+        EXPECT_TRUE(ClickThrough());
+
+        MoveCursor(frame.left - 50, frame.top + 200);
+        SendMessageA(panelWindow, WM_TIMER, HOVER_TIMER, 0);
+        MoveCursor(frame.left + 40, frame.top + 200);
+        for (int i = 0; i < 3; i++)
+            SendMessageA(panelWindow, WM_TIMER, HOVER_TIMER, 0);
+        EXPECT_EQ(255u, targetAlpha) << "the pointer came back onto the panel";
+        EXPECT_FALSE(ClickThrough());
+        FadeSteps();
+    }
+    SetCursorPos(0, 0);
+}
+
+// After Ctrl+Alt+Shift the panel is still shown and takes the mouse: a wake
+// from it brings it back, no longer sent away, so that a capture does not
+// pop the quick-view up beside it. A hidden panel stays sent away.
+TEST_F(Panel, AWakeOfAShownPanelEndsItsSendingAway)
+{
+    ShowFromTray();
+    FadeSteps();
+    SendMessageA(popupWindow, HOTKEY_MESSAGE, HOTKEY_SHIFT, 0);
+    ASSERT_TRUE(panelHidden);
+    ASSERT_EQ(16u, targetAlpha);
+    RECT frame;
+    GetWindowRect(panelWindow, &frame);
+    SendMessageA(panelWindow, WM_NCHITTEST, 0, MAKELPARAM(frame.left + 60, frame.top + 200));
+    EXPECT_EQ(255u, targetAlpha);
+    EXPECT_FALSE(panelHidden);
+
+    SendMessageA(popupWindow, HOTKEY_MESSAGE, HOTKEY_SHIFT, 0);
+    ShowWindow(panelWindow, SW_HIDE);
+    SendMessageA(panelWindow, WM_MOUSEMOVE, 0, 0);
+    EXPECT_TRUE(panelHidden);
 }
 
 // A hidden panel is not watched, and one sent away while already at the

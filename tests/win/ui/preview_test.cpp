@@ -553,8 +553,9 @@ TEST_F(PreviewTest, MissingFilesDrawNothing)
 }
 
 // The no-preview picture: the glyph at x = width / 2 - 16 + 10 from the
-// device's origin, 5 below the box's top, and the text under it.
-void ExpectNoPreview(const RECT &start, int slot)
+// device's origin, 5 below the box's top, and the text under it, drawn as
+// format says.
+void ExpectNoPreview(const RECT &start, int slot, const wchar_t *text, UINT format)
 {
     Canvas actual(200, 140), expected(200, 140);
     RECT box = start;
@@ -567,25 +568,39 @@ void ExpectNoPreview(const RECT &start, int slot)
 
     int x = (start.right - start.left) / 2 - objInfo.bmWidth / 2 + 10;
     BlitReference(expected, objBitmap, objInfo, x, start.top + 5);
-    RECT text = box;
-    DrawReference(expected, L"Clipboard Item - No preview", text, DT_CENTER, &regularFontTemplate,
-                  8, RGB(0, 0, 0), OPAQUE);
+    DrawReference(expected, text, box, format, &regularFontTemplate, 8, RGB(0, 0, 0), OPAQUE);
     RECT all = {0, 0, 200, 140};
-    EXPECT_TRUE(actual.SameAs(expected, all)) << "box from x " << start.left;
+    EXPECT_TRUE(actual.SameAs(expected, all)) << "box from x " << start.left << " to "
+                                              << start.right;
 }
 
+// The whole text is wider than the list's and the popup's boxes; cut at both
+// ends it would say nothing.
 TEST_F(PreviewTest, NoPreviewPictureSitsWhereTheListAndThePopupPutIt)
 {
     StoreItem(1, {{NAMED_FORMAT, "<b>x</b>", "HTML Format"}, {CF_LOCALE, "\x09\x04\0\0", ""}},
               SLOT_OCCUPIED);
-    // A list row of a 180-pixel list: 20 to W - 20, 10 pixels left of centre.
-    ExpectNoPreview({20, 3, 160, 57}, 1);
-    // The popup's box in its 140-pixel client area: 7 pixels right of centre.
-    ExpectNoPreview({3, 15, 137, 117}, 1);
+    const wchar_t *whole = L"Clipboard Item - No preview", *shortText = L"No preview";
+    struct Row {
+        RECT box;
+        const wchar_t *text;
+        UINT format;
+        const char *what;
+    } rows[] = {
+        // 10 pixels left of the centre, one line below the glyph.
+        {{20, 3, 160, 57}, shortText, DT_CENTER, "a list row of a 180-pixel list"},
+        {{20, 3, 132, 57}, shortText, DT_CENTER, "a list row of the docked panel"},
+        // 7 pixels right of the centre, room for two lines.
+        {{3, 15, 137, 117}, whole, DT_CENTER | DT_WORDBREAK, "the popup's box"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        ExpectNoPreview(row.box, 1, row.text, row.format);
+    }
 
     // A directory that cannot be read gives the same picture.
     StoreRawFile(2, std::string("CLIPBOOK\x05\0\0\0\xff\xff\0\0garbage", 23), SLOT_OCCUPIED);
-    ExpectNoPreview({20, 3, 160, 57}, 2);
+    ExpectNoPreview({20, 3, 160, 57}, 2, shortText, DT_CENTER);
 }
 
 }  // namespace
