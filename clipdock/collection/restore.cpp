@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "collection/clipboard.h"
 #include "collection/platform.h"
 #include "collection/retry.h"
 #include "collection/slots.h"
@@ -59,36 +60,75 @@ static bool ReadRecordCount(FILE *item, uint32_t *count)
     return GetClipbordFileItemsCount(item, count) >= 0 && *count <= ITEM_RECORD_LIMIT;
 }
 
-// Places record i on the open clipboard; a record that cannot be read whole
-// is left out. False when the record cannot be reached, and so no later one
-// either (an empty record has a size, 0).
-static bool PlaceRecord(FILE *item, int32_t i, long long fileLength)
+namespace {
+
+// One record loaded into the memory block that goes onto the clipboard.
+struct LoadedRecord {
+    UINT format;
+    HGLOBAL block;
+};
+
+}  // namespace
+
+// Loads record i straight into a block of its own; *block stays NULL when it
+// is left out (no format, unreadable, no memory). False when the record
+// cannot be reached, and so no later one either (an empty record has a
+// size, 0).
+static bool LoadRecord(FILE *item, int32_t i, long long fileLength, UINT *format, HGLOBAL *block)
 {
+    *block = NULL;
     uint32_t size = 0;
     if (GetClipboardFileItemSize(item, i, &size) < 0)
         return false;
-    UINT format = RecordFormat(item, i);
+    *format = RecordFormat(item, i);
     // The size comes from the file: no record is larger than the file itself.
-    if (format == 0 || size == 0 || (long long)size > fileLength)
+    if (*format == 0 || size == 0 || (long long)size > fileLength)
         return true;
-    void *buffer = platformCalls.allocEntry(size);
-    if (buffer == NULL)
+    HGLOBAL loaded = platformCalls.allocBlock(GMEM_MOVEABLE, size);
+    if (loaded == NULL)
         return true;
-    if (LoadClipboardFileItem(item, i, buffer, size) >= 0) {
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-        void *target = block != NULL ? GlobalLock(block) : NULL;
-        if (target != NULL) {
-            memcpy(target, buffer, size);
-            GlobalUnlock(block);
-            // From here on the block belongs to the clipboard, unless it refused it.
-            if (SetClipboardData(format, block) == NULL)
-                GlobalFree(block);
-        } else if (block != NULL) {
-            GlobalFree(block);
-        }
-    }
-    platformCalls.freeEntry(buffer);
+    void *target = GlobalLock(loaded);
+    bool whole = target != NULL && LoadClipboardFileItem(item, i, target, size) >= 0;
+    if (target != NULL)
+        GlobalUnlock(loaded);
+    if (whole)
+        *block = loaded;
+    else
+        GlobalFree(loaded);
     return true;
+}
+
+// Loads every record of the item that goes back onto the clipboard; the
+// table (*loaded entries, NULL blocks for records left out) is the
+// caller's to place or free. NULL when there is nothing to load or no
+// table can be had.
+static LoadedRecord *LoadRecords(FILE *item, uint32_t count, uint32_t *loaded)
+{
+    long long fileLength = _filelengthi64(_fileno(item));
+    // Every record takes room in the file: a larger count is damage, and the
+    // records past the file's length cannot be read.
+    *loaded = (long long)count > fileLength ? (uint32_t)(fileLength > 0 ? fileLength : 0) : count;
+    if (*loaded > (uint32_t)(INT32_MAX / sizeof(LoadedRecord)))
+        *loaded = (uint32_t)(INT32_MAX / sizeof(LoadedRecord));
+    if (*loaded == 0)
+        return NULL;
+    LoadedRecord *records = (LoadedRecord *)calloc(*loaded, sizeof *records);
+    if (records == NULL)
+        return NULL;
+    for (uint32_t i = 0; i < *loaded; i++)
+        if (!LoadRecord(item, (int32_t)i, fileLength, &records[i].format, &records[i].block))
+            break;
+    return records;
+}
+
+static void FreeRecords(LoadedRecord *records, uint32_t count)
+{
+    if (records == NULL)
+        return;
+    for (uint32_t i = 0; i < count; i++)
+        if (records[i].block != NULL)
+            GlobalFree(records[i].block);
+    free(records);
 }
 
 namespace {
@@ -116,25 +156,33 @@ void WaitForClipboard(const char *name, HWND owner)
 }
 
 // Replaces the clipboard's content with every record of the item; false
-// when the clipboard cannot be opened.
+// when the clipboard cannot be opened. The records are loaded before it is
+// opened, so that other programs wait for it only while they are placed.
 bool PlaceItem(FILE *item, uint32_t count, HWND owner)
 {
-    long long fileLength = _filelengthi64(_fileno(item));
-    if (!platformCalls.openClipboard(owner))
+    uint32_t loaded = 0;
+    LoadedRecord *records = LoadRecords(item, count, &loaded);
+    if (!HoldClipboard(owner)) {
+        FreeRecords(records, loaded);
         return false;
-    EmptyClipboard();
-    for (uint32_t i = 0; i < count && PlaceRecord(item, (int32_t)i, fileLength); i++) {
     }
-    platformCalls.closeClipboard();
+    EmptyClipboard();
+    for (uint32_t i = 0; records != NULL && i < loaded; i++) {
+        // From here on a block belongs to the clipboard, unless it refuses it.
+        if (records[i].block != NULL && SetClipboardData(records[i].format, records[i].block) != NULL)
+            records[i].block = NULL;
+    }
+    ReleaseClipboard();
+    FreeRecords(records, loaded);
     return true;
 }
 
 bool PlaceNothing(HWND owner)
 {
-    if (!platformCalls.openClipboard(owner))
+    if (!HoldClipboard(owner))
         return false;
     EmptyClipboard();
-    platformCalls.closeClipboard();
+    ReleaseClipboard();
     return true;
 }
 

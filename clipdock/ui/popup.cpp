@@ -8,6 +8,7 @@
 #include "ui/popup.h"
 
 #include "collection/capture.h"
+#include "collection/clipboard.h"
 #include "collection/restore.h"
 #include "collection/slots.h"
 #include "shell/globals.h"
@@ -197,7 +198,14 @@ LRESULT CALLBACK PopupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         ShowRequest(window);
         break;
     case HOTKEY_MESSAGE:
-        Hotkey(window, wParam);
+        // Sent while a capture or restore holds the clipboard (the platform
+        // dispatches sent messages while it waits for another program's
+        // rendering), the hotkey's restore would run inside that operation:
+        // it comes back once the operation is over.
+        if (ClipboardHeld())
+            PostMessageA(window, HOTKEY_MESSAGE, wParam, lParam);
+        else
+            Hotkey(window, wParam);
         break;
     }
     // Every message, handled or not, ends in the default procedure.

@@ -598,6 +598,80 @@ TEST_F(CaptureTest, FailingDiskKeepsWhatWasStored)
     }
 }
 
+// The clipboard is open only while the formats are copied off it: the item
+// file, the state and the rest are written after it is closed. A format
+// whose copy gets no memory is written at once, after those before it, and
+// the item is the same.
+bool wroteWhileOpen;
+int allocations, failingAllocation;  // 0: none fails, -1: every one fails
+
+void NoteWrite()
+{
+    if (GetOpenClipboardWindow() == panelWindow)
+        wroteWhileOpen = true;
+}
+FILE *WatchedOpen(const char *path, const char *mode)
+{
+    NoteWrite();
+    return realPlatformCalls.openFile(path, mode);
+}
+BOOL WINAPI WatchedUserName(LPSTR buffer, LPDWORD size)  // every state save asks
+{
+    NoteWrite();
+    return realPlatformCalls.userName(buffer, size);
+}
+void *ScarceAllocEntry(size_t size)
+{
+    allocations++;
+    if (failingAllocation == -1 || allocations == failingAllocation)
+        return NULL;
+    return realPlatformCalls.allocEntry(size);
+}
+
+TEST_F(CaptureTest, ClipboardIsClosedBeforeTheItemIsWritten)
+{
+    const struct {
+        const char *what;
+        int failingAllocation;
+        bool writesWhileOpen;
+    } rows[] = {
+        {"every format copied", 0, false},
+        {"no memory for the first copy", 1, true},
+        {"no memory for the second copy", 2, true},
+        {"no memory at all", -1, true},
+    };
+    std::string html = "Version:0.9\r\n<p>taken</p>";
+    std::vector<StoredRecord> expected;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        StoreTextItem(1, "\\older.crx", "older");
+        ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("taken")}, {HtmlFormat(), html}}));
+        wroteWhileOpen = false;
+        allocations = 0;
+        failingAllocation = row.failingAllocation;
+        platformCalls.openFile = WatchedOpen;
+        platformCalls.userName = WatchedUserName;
+        platformCalls.allocEntry = ScarceAllocEntry;
+        CaptureClipboard(panelWindow);
+        platformCalls = realPlatformCalls;
+
+        EXPECT_EQ(wroteWhileOpen, row.writesWhileOpen);
+        EXPECT_GE(allocations, 2) << "one copy a format";
+        ASSERT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+        EXPECT_EQ(StateValue(), std::string(itemSlots[0].name) + ":\\older.crx:");
+        bool ok = false;
+        std::vector<StoredRecord> records = ReadItemFile(ItemPath(itemSlots[0].name), &ok);
+        EXPECT_TRUE(ok);
+        EXPECT_TRUE(HasRecord(records, {CF_TEXT, "", Text("taken")}));
+        EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, "HTML Format", html}));
+        if (expected.empty())
+            expected = records;
+        EXPECT_TRUE(records == expected) << "the same records in the same order";
+        EXPECT_TRUE(TakePopupMessage());
+    }
+}
+
 TEST_F(FullHistoryTest, FailingDiskKeepsAll32)
 {
     for (auto open : {FullDiskOpen, ReadOnlyOpen}) {

@@ -12,12 +12,13 @@
  *
  * What is checked, for every case:
  *  - no crash: an unhandled exception reports the case and ends the run;
- *  - no read outside an entry: the buffer that restore and the preview read
- *    an entry (or the preview a part of one) into, through the platform
- *    table's allocEntry, ends exactly where a PAGE_NOACCESS page begins, so
- *    a read past its end faults and a vectored handler reports the case;
- *    restore's buffers are exactly as large as a whole entry of the file,
- *    the preview's no larger than one, and all are freed again;
+ *  - no read outside an entry: the buffer that the preview reads an entry
+ *    (or a part of one) into, through the platform table's allocEntry, ends
+ *    exactly where a PAGE_NOACCESS page begins, so a read past its end
+ *    faults and a vectored handler reports the case; restore reads each
+ *    entry straight into the clipboard's block (allocBlock), exactly as
+ *    large as a whole entry of the file; the preview's buffers are no
+ *    larger than one, and all are freed again;
  *  - restore puts on the clipboard only the exact bytes of entries of the
  *    file, found here by walking the rooms without libtarn, each under its
  *    own format, and every whole entry of a restorable format gets there;
@@ -117,6 +118,14 @@ void *GuardedAllocEntry(size_t size)
     liveBlocks.push_back({base, guard, size});
     allocatedSizes.push_back(size);
     return guard - size;
+}
+
+// The blocks restore reads entries into are the clipboard's memory: real
+// global blocks, their sizes recorded beside the entry buffers'.
+HGLOBAL WINAPI RecordedAllocBlock(UINT flags, SIZE_T size)
+{
+    allocatedSizes.push_back(size);
+    return GlobalAlloc(flags, size);
 }
 
 void GuardedFreeEntry(void *buffer)
@@ -1013,6 +1022,7 @@ protected:
         platformCalls = realPlatformCalls;
         platformCalls.allocEntry = GuardedAllocEntry;
         platformCalls.freeEntry = GuardedFreeEntry;
+        platformCalls.allocBlock = RecordedAllocBlock;
         platformCalls.openClipboard = RestoreOpenClipboard;
         memset(itemSlots, 0, sizeof itemSlots);
         screen = GetDC(NULL);
