@@ -136,8 +136,11 @@ void ShowQuickView(HWND popup)
     RECT work;
     if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
         SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    SetWindowPos(popup, NULL, work.right - 160, work.bottom - POPUP_HEIGHT, POPUP_WIDTH,
-                 POPUP_HEIGHT, SWP_NOZORDER | SWP_NOACTIVATE);
+    // On top of the other always-on-top windows: the panel, once it was
+    // activated, lies above the popup's place, and a panel sent away at an
+    // opaque minimum would hide the popup's preview.
+    SetWindowPos(popup, HWND_TOPMOST, work.right - 160, work.bottom - POPUP_HEIGHT, POPUP_WIDTH,
+                 POPUP_HEIGHT, SWP_NOACTIVATE);
     ShowWindow(popup, SW_SHOWNOACTIVATE);
     RepaintNow(popup);
 }
