@@ -29,6 +29,16 @@ bool IsRestoredFormat(uint32_t format)
            format != CF_ENHMETAFILE && format != CF_METAFILEPICT;
 }
 
+bool IsRestoredFormatName(const char *name)
+{
+    if (name[0] != '#')
+        return name[0] != '\0';
+    const char *p = name + 1;
+    while (*p >= '0' && *p <= '9')
+        p++;
+    return p == name + 1 || *p != '\0';
+}
+
 // The clipboard format of record i, or 0 to leave it out. Named records are
 // registered again by name, since format numbers differ between sessions.
 static UINT RecordFormat(FILE *item, int32_t i)
@@ -37,9 +47,17 @@ static UINT RecordFormat(FILE *item, int32_t i)
     if (GetClipbordFileItemBaseFormat(item, i, &format) >= 0)
         return IsRestoredFormat(format) ? format : 0;
     char name[256] = {0};
-    if (GetClipbordFileItemFormatName(item, i, name, sizeof name - 1) < 0 || name[0] == '\0')
+    if (GetClipbordFileItemFormatName(item, i, name, sizeof name - 1) < 0 ||
+        !IsRestoredFormatName(name))
         return 0;
     return RegisterClipboardFormatA(name);
+}
+
+// The number of records of an item to place; false when it cannot be read
+// or is more than any clipboard offers.
+static bool ReadRecordCount(FILE *item, uint32_t *count)
+{
+    return GetClipbordFileItemsCount(item, count) >= 0 && *count <= ITEM_RECORD_LIMIT;
 }
 
 namespace {
@@ -52,29 +70,32 @@ struct LoadedRecord {
 
 }  // namespace
 
-// Loads record i straight into a block of its own; NULL when it is left out
-// (no format, unreadable, no memory).
-static HGLOBAL LoadRecord(FILE *item, int32_t i, long long fileLength, UINT *format)
+// Loads record i straight into a block of its own; *block stays NULL when it
+// is left out (no format, unreadable, no memory). False when the record
+// cannot be reached, and so no later one either (an empty record has a
+// size, 0).
+static bool LoadRecord(FILE *item, int32_t i, long long fileLength, UINT *format, HGLOBAL *block)
 {
-    *format = RecordFormat(item, i);
-    if (*format == 0)
-        return NULL;
+    *block = NULL;
     uint32_t size = 0;
+    if (GetClipboardFileItemSize(item, i, &size) < 0)
+        return false;
+    *format = RecordFormat(item, i);
     // The size comes from the file: no record is larger than the file itself.
-    if (GetClipboardFileItemSize(item, i, &size) < 0 || size == 0 || (long long)size > fileLength)
-        return NULL;
-    HGLOBAL block = platformCalls.allocBlock(GMEM_MOVEABLE, size);
-    if (block == NULL)
-        return NULL;
-    void *target = GlobalLock(block);
-    bool loaded = target != NULL && LoadClipboardFileItem(item, i, target, size) >= 0;
+    if (*format == 0 || size == 0 || (long long)size > fileLength)
+        return true;
+    HGLOBAL loaded = platformCalls.allocBlock(GMEM_MOVEABLE, size);
+    if (loaded == NULL)
+        return true;
+    void *target = GlobalLock(loaded);
+    bool whole = target != NULL && LoadClipboardFileItem(item, i, target, size) >= 0;
     if (target != NULL)
-        GlobalUnlock(block);
-    if (!loaded) {
-        GlobalFree(block);
-        return NULL;
-    }
-    return block;
+        GlobalUnlock(loaded);
+    if (whole)
+        *block = loaded;
+    else
+        GlobalFree(loaded);
+    return true;
 }
 
 // Loads every record of the item that goes back onto the clipboard; the
@@ -95,7 +116,8 @@ static LoadedRecord *LoadRecords(FILE *item, uint32_t count, uint32_t *loaded)
     if (records == NULL)
         return NULL;
     for (uint32_t i = 0; i < *loaded; i++)
-        records[i].block = LoadRecord(item, (int32_t)i, fileLength, &records[i].format);
+        if (!LoadRecord(item, (int32_t)i, fileLength, &records[i].format, &records[i].block))
+            break;
     return records;
 }
 
@@ -212,7 +234,7 @@ PlaceResult PlaceWaitingItem(const WaitingPlacement &job)
         return CANNOT_PLACE;
     uint32_t count = 0;
     PlaceResult result = CANNOT_PLACE;
-    if (GetClipbordFileItemsCount(item, &count) >= 0)
+    if (ReadRecordCount(item, &count))
         result = PlaceItem(item, count, job.owner) ? PLACED : STILL_HELD;
     fclose(item);
     if (result == PLACED) {
@@ -257,7 +279,7 @@ void RestoreClipboardItem(int slot, HWND owner)
 
     // A count that cannot be read leaves the clipboard untouched.
     uint32_t count = 0;
-    if (GetClipbordFileItemsCount(item, &count) < 0) {
+    if (!ReadRecordCount(item, &count)) {
         fclose(item);
         return;
     }

@@ -20,5 +20,8 @@ void CancelWaitingPlacement();
 // memory-block formats. Object handles, and a metafile picture's block (it
 // holds a handle), mean nothing once read back from a file.
 bool IsRestoredFormat(uint32_t format);
+// True for a stored format name that restore registers: not empty, and not
+// "#" and digits, which the platform takes for that format number.
+bool IsRestoredFormatName(const char *name);
 
 #endif
