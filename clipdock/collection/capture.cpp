@@ -231,8 +231,9 @@ static void FreeTakenFormats(NewItem *item)
 // that file cannot be started.
 static bool TakeFormat(NewItem *item, UINT format, const void *bytes, uint32_t size)
 {
+    // The whole name of up to 255 characters: the count includes the NUL.
     char name[256] = {0};
-    GetClipboardFormatNameA(format, name, sizeof name - 1);
+    GetClipboardFormatNameA(format, name, sizeof name);
     TakenFormat *taken = (TakenFormat *)platformCalls.allocEntry(sizeof(TakenFormat) + size);
     if (taken == NULL) {
         if (!WriteTakenFormats(item) || !OpenNewItem(item))
@@ -257,7 +258,9 @@ static bool TakeFormat(NewItem *item, UINT format, const void *bytes, uint32_t s
 // the item file is written after the clipboard is closed.
 static void TakeClipboardFormats(NewItem *item)
 {
-    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+    int stored = 0;  // no reader looks past ITEM_RECORD_LIMIT records
+    for (UINT format = EnumClipboardFormats(0); format != 0 && stored < ITEM_RECORD_LIMIT;
+         format = EnumClipboardFormats(format)) {
         // The filter comes first: asking for the data makes a delayed-rendering
         // owner produce it, which is wasted work for a format we would drop.
         if (IsObjectFormat(format))
@@ -282,6 +285,7 @@ static void TakeClipboardFormats(NewItem *item)
         if (bytes == NULL)
             continue;
         bool taken = TakeFormat(item, format, bytes, (uint32_t)size);
+        stored++;
         GlobalUnlock(data);
         if (!taken)
             return;
@@ -392,12 +396,14 @@ void CaptureClipboard(HWND panel)
     firstCapturePending = false;
 
     if (!CaptureOpenClipboard(panel, notice)) {
-        waitingCapture = {true, panel, ClipboardWaitDeadline(), notice};
+        waitingCapture = {true, panel, ClipboardWaitDeadline(CAPTURE_WAIT_LIMIT), notice};
         ArmClipboardRetry();
     }
 }
 
 bool CaptureWaiting() { return waitingCapture.active; }
+
+void CancelWaitingCapture() { waitingCapture.active = false; }
 
 bool RetryCapture()
 {

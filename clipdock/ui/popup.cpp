@@ -136,8 +136,11 @@ void ShowQuickView(HWND popup)
     RECT work;
     if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
         SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    SetWindowPos(popup, NULL, work.right - 160, work.bottom - POPUP_HEIGHT, POPUP_WIDTH,
-                 POPUP_HEIGHT, SWP_NOZORDER | SWP_NOACTIVATE);
+    // On top of the other always-on-top windows: the panel, once it was
+    // activated, lies above the popup's place, and a panel sent away at an
+    // opaque minimum would hide the popup's preview.
+    SetWindowPos(popup, HWND_TOPMOST, work.right - 160, work.bottom - POPUP_HEIGHT, POPUP_WIDTH,
+                 POPUP_HEIGHT, SWP_NOACTIVATE);
     ShowWindow(popup, SW_SHOWNOACTIVATE);
     RepaintNow(popup);
 }
@@ -151,9 +154,10 @@ void FollowCurrentItem()
     info.fMask = SIF_ALL;
     GetScrollInfo(itemListWindow, SB_VERT, &info);
     DWORD position = (DWORD)info.nPos;
-    // Unsigned: with the incoming slot current, c - 1 is the largest number
-    // and the list goes back to the top.
-    DWORD above = (DWORD)FindCurrentSlot() - 1;
+    // The slot in the hidden row above the current one. Unsigned: with the
+    // incoming slot current, it is the largest number and the list goes
+    // back to the top.
+    DWORD above = (DWORD)FindCurrentSlot() - ListFirstSlot();
     if (position + (FOLLOW_ROWS - 1) < above)
         listTopRow = (DWORD)SetListPosition(itemListWindow, (int)(above - (FOLLOW_ROWS - 1)));
     else if (position > above)

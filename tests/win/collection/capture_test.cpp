@@ -109,6 +109,16 @@ TEST_F(CaptureTest, NewFormatIsStoredOnceSwitchedOn)
     records = ReadItemFile(ItemPath(itemSlots[0].name));
     EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, "Clipdock Custom Data", "custom bytes"}));
     ForgetFormat("Clipdock Custom Data");
+
+    // A name of the longest kind, 255 characters, is kept whole.
+    std::string longest = "Clipdock Long Name " + std::string(255 - 19, 'n');
+    UINT longFormat = RegisteredFormat(longest.c_str());
+    SetIniValue("CLIPBOOK_STATE", longest.c_str(), "1");
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("with a long name")}, {longFormat, "long"}}));
+    CaptureClipboard(panelWindow);
+    records = ReadItemFile(ItemPath(itemSlots[0].name));
+    EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, longest, "long"}));
+    ForgetFormat(longest.c_str());
 }
 
 TEST_F(CaptureTest, TextAndHtmlGoIntoOneItemFile)
@@ -289,6 +299,26 @@ TEST_F(CaptureTest, PictureIsNoCopyOfATextItem)
     CaptureClipboard(panelWindow);
     ASSERT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT) << "the picture is kept";
     EXPECT_TRUE(HasRecord(ReadItemFile(ItemPath(itemSlots[0].name)), {CF_DIB, "", dib}));
+    EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED);
+    EXPECT_EQ(ItemFolderFiles().size(), 2u);
+}
+
+TEST_F(CaptureTest, ItemNamedLikeFormatNumbersIsNoCopyOfText)
+{
+    // A foreign item whose records carry the names "#1", "#13" and so on of
+    // the formats a text copy holds: restore leaves such names out (the
+    // platform would take them for those numbers), so it equals no copy.
+    CaptureText("probe");
+    std::vector<ItemEntry> crafted;
+    for (const StoredRecord &r : ReadItemFile(ItemPath(itemSlots[0].name)))
+        crafted.push_back({0xC0DE, r.data, "#" + std::to_string(r.format)});
+    ASSERT_GE(crafted.size(), 1u);
+    DropIncomingItem();
+    ASSERT_TRUE(WriteItemFile(ItemPath("\\crafted.crx"), crafted));
+    itemSlots[1] = {SLOT_OCCUPIED, "\\crafted.crx"};
+
+    CaptureText("a copy after it");
+    EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT) << "the copy was taken for it";
     EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED);
     EXPECT_EQ(ItemFolderFiles().size(), 2u);
 }

@@ -106,9 +106,12 @@ TEST_F(RestoreTest, LoadsEveryRecordBeforeOpeningTheClipboard)
 
 TEST_F(RestoreTest, LeavesOutRecordsItCannotPlace)
 {
+    // A name "#1" is no name to register: the platform reads it as the
+    // number 1, CF_TEXT ("#2" would hand it a memory block as a bitmap).
     StoreRecords(2, "\\partly.crx",
                  {{CF_BITMAP, "", "not a bitmap handle"},
                   {CF_TEXT, "", std::string("readable\0", 9)},
+                  {0xC0DE, "#1", std::string("not text\0", 9)},
                   {CF_UNICODETEXT, "", Wide(L"cut off")}});
     // Cut the file inside the last record's data.
     std::string bytes = FileBytes(ItemPath("\\partly.crx"));
