@@ -215,22 +215,25 @@ FILE *BeginNewItem()
     char folder[MAX_PATH];
     char path[ITEM_PATH_SIZE];
     FILE *stream = NULL;
+    bool named = false;
     if (EnsureItemFolder(folder) && MakeFreshItemName(folder, path)) {
-        // A 33rd file is named before it exists, after the 32 entries the
-        // state keeps: a start after a stop in the middle of it removes it.
-        if (HeldOutItem() != NULL) {
-            itemSlots[0].flags = SLOT_OCCUPIED | SLOT_CURRENT;
-            SaveCollectionState();
-        }
+        // The new file is named before it exists, so that no stop leaves a
+        // file the state does not name. With the oldest entry held aside it
+        // comes after the 32 entries kept, and a start after a stop in the
+        // middle of the capture removes it.
+        itemSlots[0].flags = SLOT_OCCUPIED | SLOT_CURRENT;
+        SaveCollectionState();
+        named = true;
         stream = platformCalls.openFile(path, "w+b");
     }
     if (stream == NULL) {
         itemSlots[0].flags = 0;
-        FinishNewItem();
+        if (HeldOutItem() != NULL)
+            FinishNewItem();
+        else if (named)
+            SaveCollectionState();
         return NULL;
     }
-    itemSlots[0].flags = SLOT_OCCUPIED | SLOT_CURRENT;
-    SaveCollectionState();
     return stream;
 }
 
