@@ -15,9 +15,13 @@
 ItemSlot itemSlots[SLOT_COUNT];
 // The entry a running capture pushed out of slot 31; flags 0 when none.
 static ItemSlot evictedItem;
+// Slot 0's file is being written by a capture and is not an item yet.
+static bool incomingInTransit;
 
 static const char ITEM_FOLDER_NAME[] = "\\Tarn Clipboard";
 static const char STATE_KEY[] = "CLIPBOOK_STATE";
+// In the state, the names after this token are files on their way in or out.
+static const char TRANSIT_MARK[] = "*";
 
 // Generated names that collide with an existing file are given up after this many tries.
 #define NAME_ATTEMPTS 100
@@ -218,16 +222,17 @@ FILE *BeginNewItem()
     bool named = false;
     if (EnsureItemFolder(folder) && MakeFreshItemName(folder, path)) {
         // The new file is named before it exists, so that no stop leaves a
-        // file the state does not name. With the oldest entry held aside it
-        // comes after the 32 entries kept, and a start after a stop in the
-        // middle of the capture removes it.
+        // file the state does not name: as a file in transit, which a start
+        // after a stop in the middle of the capture removes.
         itemSlots[0].flags = SLOT_OCCUPIED | SLOT_CURRENT;
+        incomingInTransit = true;
         SaveCollectionState();
         named = true;
         stream = platformCalls.openFile(path, "w+b");
     }
     if (stream == NULL) {
         itemSlots[0].flags = 0;
+        incomingInTransit = false;
         if (HeldOutItem() != NULL)
             FinishNewItem();
         else if (named)
@@ -239,8 +244,13 @@ FILE *BeginNewItem()
 
 void FinishNewItem()
 {
-    if (evictedItem.flags == 0)
+    bool wasInTransit = incomingInTransit;
+    incomingInTransit = false;
+    if (evictedItem.flags == 0) {
+        if (wasInTransit && itemSlots[0].flags != 0)
+            SaveCollectionState();
         return;
+    }
     ItemSlot evicted = evictedItem;
     evictedItem.flags = 0;
     if (itemSlots[0].flags != 0) {
@@ -342,39 +352,59 @@ void StateSectionName(char user[USER_NAME_SIZE])
 
 void SaveCollectionState() { WriteState(NULL); }
 
-// The state names every entry of the table in slot order, then the entries
-// whose files are on their way in or out: a start keeps the first 32 names
-// and removes the files of the others. While a capture holds the oldest
-// entry aside, the list kept is the one before the capture (the held entry
-// last) and the new item in slot 0, not complete yet, comes after it.
+static void AppendName(char *state, size_t *length, const char *name, size_t nameLength)
+{
+    memcpy(state + *length, name, nameLength);
+    *length += nameLength;
+    state[(*length)++] = ':';
+}
+
+// The state names every entry of the table in slot order, then the transit
+// mark and the entries whose files are on their way in or out: a start
+// loads the names before the mark and removes the files of the others.
+// While a capture writes slot 0 its file is in transit, and while it holds
+// the oldest entry aside the list kept is the one before the capture (the
+// held entry last).
 static void WriteState(const ItemSlot *leaving)
 {
     const ItemSlot *held = HeldOutItem();
     const ItemSlot *order[SLOT_COUNT + 2];
     int count = 0;
-    for (int i = held != NULL ? 1 : 0; i < SLOT_COUNT; i++)
+    for (int i = incomingInTransit ? 1 : 0; i < SLOT_COUNT; i++)
         order[count++] = &itemSlots[i];
-    if (held != NULL) {
+    if (held != NULL)
         order[count++] = held;
+    int kept = count;
+    if (incomingInTransit)
         order[count++] = &itemSlots[0];
-    }
     if (leaving != NULL)
         order[count++] = leaving;
-    char state[(SLOT_COUNT + 2) * sizeof itemSlots[0].name + 1];
+    char state[(SLOT_COUNT + 3) * sizeof itemSlots[0].name + 1];
     size_t length = 0;
+    bool marked = false;
     for (int i = 0; i < count; i++) {
         const ItemSlot &slot = *order[i];
         if (slot.flags == 0)
             continue;
-        size_t nameLength = strnlen(slot.name, sizeof slot.name - 1);
-        memcpy(state + length, slot.name, nameLength);
-        length += nameLength;
-        state[length++] = ':';
+        if (i >= kept && !marked) {
+            AppendName(state, &length, TRANSIT_MARK, sizeof TRANSIT_MARK - 1);
+            marked = true;
+        }
+        AppendName(state, &length, slot.name, strnlen(slot.name, sizeof slot.name - 1));
     }
     state[length] = '\0';
     char user[USER_NAME_SIZE];
     StateSectionName(user);
     WriteSetting(user, STATE_KEY, state);
+}
+
+// True for a name of the files BeginNewItem makes (".crx" last): a start
+// removes no other file, whatever an edited state names.
+static bool IsMadeItemName(const char *name, size_t length)
+{
+    return IsItemFileName(name, length) && length > 4 &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name + length - 4, 4, ".crx", 4) ==
+               CSTR_EQUAL;
 }
 
 void LoadCollectionState(const char *state)
@@ -389,6 +419,8 @@ void LoadCollectionState(const char *state)
         if (end == NULL)
             break;
         size_t length = (size_t)(end - token);
+        if (length == sizeof TRANSIT_MARK - 1 && memcmp(token, TRANSIT_MARK, length) == 0)
+            break;
         if (IsItemFileName(token, length) && !NameInUse(token, length, -1)) {
             memcpy(itemSlots[slot].name, token, length);
             itemSlots[slot].name[length] = '\0';
@@ -397,13 +429,14 @@ void LoadCollectionState(const char *state)
         }
         token = end + 1;
     }
-    // Names after the 32nd are files that were on their way in or out when
-    // the program was stopped (see WriteState): they go now.
+    // Names after the transit mark (or, in states written without one, after
+    // the 32nd) are files that were on their way in or out when the program
+    // was stopped (see WriteState): they go now.
     char folder[MAX_PATH];
     for (const char *end; (end = strchr(token, ':')) != NULL; token = end + 1) {
         size_t length = (size_t)(end - token);
         char name[sizeof itemSlots[0].name];
-        if (!IsItemFileName(token, length) || NameInUse(token, length, -1) || !ItemFolderPath(folder))
+        if (!IsMadeItemName(token, length) || NameInUse(token, length, -1) || !ItemFolderPath(folder))
             continue;
         memcpy(name, token, length);
         name[length] = '\0';

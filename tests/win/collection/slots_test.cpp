@@ -116,6 +116,24 @@ TEST_F(SlotsTest, LoadAcceptsOnlyPlainItemFileNames)
     LoadCollectionState(many.c_str());
     EXPECT_EQ(CountFreeSlots(), 0);
     EXPECT_STREQ(itemSlots[31].name, Stored(31).c_str());
+
+    // Names in transit are removed at start, but only files of our own making.
+    std::string full = many.substr(0, 32 * (Stored(0).size() + 1));
+    std::string transit = "\\notes.txt:\\desktop.ini:\\gone.crx:";
+    struct {
+        std::string state;
+        int kept;
+    } transitCases[] = {{"\\a.crx:*:" + transit, 1}, {full + transit, 32}, {full + "*:" + transit, 32}};
+    for (const auto &c : transitCases) {
+        SCOPED_TRACE(c.state);
+        for (const char *name : {"\\notes.txt", "\\desktop.ini", "\\gone.crx"})
+            ASSERT_TRUE(WriteFileBytes(ItemPath(name), "user's"));
+        LoadCollectionState(c.state.c_str());
+        EXPECT_EQ(SLOT_COUNT - CountFreeSlots(), c.kept);
+        EXPECT_TRUE(FileExists(ItemPath("\\notes.txt")));
+        EXPECT_TRUE(FileExists(ItemPath("\\desktop.ini")));
+        EXPECT_FALSE(FileExists(ItemPath("\\gone.crx")));
+    }
 }
 
 // Every path the collection hands to fopen and remove.
@@ -216,6 +234,14 @@ TEST_F(SlotsTest, BeginNewItemIntoAFreeSlotZero)
     EXPECT_EQ(name.substr(name.size() - 4), ".crx");
     EXPECT_TRUE(FileExists(ItemPath(name.c_str())));
     EXPECT_EQ(FileBytes(ItemPath(name.c_str())), "");
+    EXPECT_EQ(StateValue(), "\\old.crx:*:" + name + ":") << "a file being written is in transit";
+    ItemSlot table[SLOT_COUNT];
+    memcpy(table, itemSlots, sizeof table);
+    LoadCollectionState(StateValue().c_str());  // stopped mid-capture: the part-written file goes
+    EXPECT_EQ(SlotNames(), Occupied({{0, "\\old.crx"}}));
+    EXPECT_FALSE(FileExists(ItemPath(name.c_str())));
+    memcpy(itemSlots, table, sizeof table);
+    FinishNewItem();
     EXPECT_EQ(StateValue(), name + ":\\old.crx:");
 }
 
@@ -239,7 +265,7 @@ TEST_F(SlotsTest, FullTableHoldsTheOldestAsideUntilTheCaptureEnds)
         std::string held;
         for (const std::string &name : before)
             held += name + ":";
-        EXPECT_EQ(StateValue(), held + incoming + ":")
+        EXPECT_EQ(StateValue(), held + "*:" + incoming + ":")
             << "while held, the list before the capture is saved, the new file after it";
         EXPECT_EQ(ItemFolderFiles().size(), 33u);
         if (kept) {
@@ -324,6 +350,14 @@ TEST_F(SlotsTest, BeginNewItemNeverTruncatesAnExistingFile)
     EXPECT_TRUE(FileExists(ItemPath("\\fresh.crx")));
 }
 
+// The state a stop just before a remove would leave.
+std::string stateAtRemove;
+int RemoveAfterStateSnapshot(const char *path)
+{
+    stateAtRemove = StateValue();
+    return realPlatformCalls.removeFile(path);
+}
+
 TEST_F(SlotsTest, VacateShiftsWithoutSavingAndDropFrees)
 {
     StoreTextItem(0, "\\in.crx", "in");
@@ -339,10 +373,17 @@ TEST_F(SlotsTest, VacateShiftsWithoutSavingAndDropFrees)
     EXPECT_TRUE(FileExists(ItemPath("\\in.crx")));
 
     StoreTextItem(0, "\\new.crx", "new");
+    platformCalls.removeFile = RemoveAfterStateSnapshot;
     DropIncomingItem();
     EXPECT_EQ(itemSlots[0].flags, 0u);
     EXPECT_FALSE(FileExists(ItemPath("\\new.crx")));
     EXPECT_EQ(StateValue(), "\\in.crx:\\h1.crx:");
+    // Stopped just before the file was removed: a start removes it and loads
+    // only the items kept, also while slots are free.
+    ASSERT_TRUE(WriteFileBytes(ItemPath("\\new.crx"), "new"));
+    LoadCollectionState(stateAtRemove.c_str());
+    EXPECT_EQ(SlotNames(), Occupied({{0, "\\in.crx"}, {1, "\\h1.crx"}}));
+    EXPECT_FALSE(FileExists(ItemPath("\\new.crx")));
 }
 
 TEST_F(SlotsTest, PromoteMovesTheCurrentItemToSlotOne)

@@ -267,6 +267,7 @@ void CollectionTest::SetUp()
     memset(itemSlots, 0, sizeof itemSlots);
     if (ItemSlot *held = HeldOutItem())
         held->flags = 0;
+    FinishNewItem();  // ends a capture a test left open
     firstCapturePending = false;
     clipboardWasEmpty = false;
     while (TakePopupMessage()) {
