@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "collection/capture.h"
 #include "collection/clipboard.h"
 #include "collection/platform.h"
 #include "collection/retry.h"
@@ -261,6 +262,16 @@ void RestoreClipboardItem(int slot, HWND owner)
 {
     if (slot < 0 || slot >= SLOT_COUNT || itemSlots[slot].flags == 0)
         return;
+    // A copy that waits for the clipboard came first: it is taken before
+    // this restore replaces it, and the chosen item is found again after it.
+    if (CaptureWaiting()) {
+        char name[sizeof itemSlots[0].name];
+        lstrcpynA(name, itemSlots[slot].name, sizeof name);
+        RetryCapture();
+        slot = FindItemSlot(name);
+        if (slot < 0)
+            return;
+    }
     FILE *item = OpenSlotItemFile(slot);
     if (item == NULL)
         return;

@@ -49,6 +49,9 @@ void RestoreIfOccupied(int slot)
 
 void Hotkey(HWND popup, WPARAM mask)
 {
+    // A copy that waits for the clipboard is the newest item: a step starts from it.
+    if ((mask == HOTKEY_UP || mask == HOTKEY_DOWN) && CaptureWaiting())
+        RetryCapture();
     int current = FindCurrentSlot();
     switch (mask) {
     case HOTKEY_UP:

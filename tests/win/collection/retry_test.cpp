@@ -213,6 +213,19 @@ TEST_F(RetryTest, WaitingRestoreLeavesTheMarkWhereTheClipboardIs)
     EXPECT_EQ(ReadItemFile(ItemPath(itemSlots[1].name))[0].data, Text("copied while held"));
     EXPECT_EQ(FindCurrentSlot(), 4);
     EXPECT_STREQ(itemSlots[4].name, "\\r3.crx");
+
+    // The holder lets go and the user steps before the next tick: the copy
+    // is still stored, before the chosen item (r4, in slot 5) goes back.
+    clipboardHeld = true;
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("copied, then a step")}}));
+    CaptureClipboard(panelWindow);
+    clipboardHeld = false;
+    RestoreClipboardItem(5, itemListWindow);
+    Tick();
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("item 4"));
+    EXPECT_EQ(ReadItemFile(ItemPath(itemSlots[1].name))[0].data, Text("copied, then a step"));
+    EXPECT_EQ(FindCurrentSlot(), 6);
+    EXPECT_STREQ(itemSlots[6].name, "\\r4.crx");
 }
 
 }  // namespace

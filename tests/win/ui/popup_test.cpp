@@ -218,6 +218,22 @@ TEST_F(PopupTest, HotkeyWaitsForTheClipboardOperationItArrivesIn)
         EXPECT_EQ(ClipboardText(), row.clipboard);
         EXPECT_EQ(GetClipboardOwner(), list);
     }
+    // A copy that waits for the clipboard is the newest item: Down steps
+    // from it to slot 1, not from the old mark.
+    memset(itemSlots, 0, sizeof itemSlots);
+    for (int slot = 1; slot <= 3; slot++)
+        StoreText(slot, "item " + std::to_string(slot), SLOT_OCCUPIED | (slot == 2 ? SLOT_CURRENT : 0));
+    ASSERT_TRUE(PutClipboardText("copied while held"));
+    firstCapturePending = false;
+    platformCalls.openClipboard = [](HWND) -> BOOL { return FALSE; };
+    CaptureClipboard(panelWindow);
+    platformCalls.openClipboard = realPlatformCalls.openClipboard;
+    Hotkey(HOTKEY_DOWN);
+    EXPECT_EQ(ClipboardText(), "item 1");
+    char folder[MAX_PATH];
+    ASSERT_TRUE(EnsureItemFolder(folder));
+    EXPECT_NE(FileBytes(folder + std::string(itemSlots[1].name)).find("copied while held"),
+              std::string::npos);
     platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
     DestroyWindow(other);
 }
