@@ -58,7 +58,7 @@ fuzz-build: setup
 fuzz: fuzz-build
 	bash scripts/fuzz.sh $(B)/fuzz $(FUZZ_SECONDS) $(FUZZ_RUNS) $(FUZZ_WORKERS)
 
-bench: setup win64
+bench: setup win64 win32
 	@test -f $(B)/bench/build.ninja || cmake -S . -B $(B)/bench $(CMAKE_FLAGS) \
 	  -DCMAKE_BUILD_TYPE=Release -DCLIPDOCK_TESTS=OFF -DCLIPDOCK_BENCH=ON
 	cmake --build $(B)/bench

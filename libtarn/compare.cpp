@@ -21,12 +21,21 @@ const int32_t COMPARE_DIFFERENT = 1;
 /* Matched data is compared in pieces of this size. */
 const uint32_t COMPARE_PIECE = 100;
 
-/* The name of an entry, empty when it has none; the read's outcome is not
- * examined, so an unnamed entry simply keeps the zeroed buffer. */
-void LoadName(ItemCursor *cursor, uint32_t index, char name[FORMAT_NAME_SIZE + 1])
+/* The name of the cursor's entry, empty when it has none. Only a named
+ * room has one: a name node beside a numbered room (a foreign file) must not
+ * hide its number, or its data would never be compared. */
+void LoadName(ItemCursor *cursor, char name[FORMAT_NAME_SIZE + 1])
 {
     memset(name, 0, FORMAT_NAME_SIZE + 1);
-    ReadFormatName(cursor, index, name, FORMAT_NAME_SIZE);
+    if (cursor->room.baseFormat == NAMED_FORMAT)
+        ReadFormatName(cursor, cursor->roomIndex, name, FORMAT_NAME_SIZE);
+}
+
+/* Walks to entry index; an empty room counts as unreadable, as for the
+ * queries. */
+bool FindEntry(ItemCursor *cursor, uint32_t index)
+{
+    return SeekRoom(cursor, (int32_t)index) >= 0 && cursor->room.dataLength != 0;
 }
 
 bool SameIdentity(const ItemCursor *first, const char *firstName, const ItemCursor *second,
@@ -68,15 +77,15 @@ int32_t CompareEntries(ItemCursor *first, ItemCursor *second)
     if (count != second->header.itemCount)
         return COMPARE_DIFFERENT;
     for (uint32_t i = 0; i < count; ++i) {
-        if (SeekRoom(first, (int32_t)i) < 0)
+        if (!FindEntry(first, i))
             return COMPARE_DIFFERENT;
-        LoadName(first, i, firstName);
+        LoadName(first, firstName);
         /* The first partner found is the only one compared; an entry
          * without a partner is passed over. */
         for (uint32_t j = 0; j < count; ++j) {
-            if (SeekRoom(second, (int32_t)j) < 0)
+            if (!FindEntry(second, j))
                 return COMPARE_DIFFERENT;
-            LoadName(second, j, secondName);
+            LoadName(second, secondName);
             if (!SameIdentity(first, firstName, second, secondName))
                 continue;
             int32_t result = CompareRoomData(first, second);

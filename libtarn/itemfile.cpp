@@ -192,8 +192,10 @@ int32_t SeekRoom(ItemCursor *cursor, int32_t index)
         if (memcmp(room.magic, ROOM_MAGIC, sizeof ROOM_MAGIC) != 0 || room.index != expected)
             return TARN_E_FAIL;
         if ((int64_t)expected == index) {
-            /* Every room a writer counts holds at least one byte within itself. */
-            if (room.dataLength < 1 || 16 + (uint64_t)room.dataLength > room.roomSize)
+            /* A room's data lies within the room. An empty room is found (the
+             * walk passes it to reach later ones); the queries that read data
+             * or identity refuse it themselves. */
+            if (16 + (uint64_t)room.dataLength > room.roomSize)
                 return TARN_E_FAIL;
             cursor->roomOffset = offset;
             cursor->roomIndex = expected;
@@ -300,6 +302,11 @@ int32_t WriteHeaderArea(ItemCursor *cursor)
         return TARN_E_FAIL;
     if (fill != 0 && WriteStream(cursor->stream, ZERO_BLOCK, fill) < 0)
         return TARN_E_FAIL;
+    /* A write counts into the stream's buffer; a seek flushes it, and some C
+     * runtimes drop the result of that flush. The stream's error mark is
+     * what remains of a disk that refused the moved rooms. */
+    if (ferror(cursor->stream))
+        return TARN_E_FAIL;
     return TARN_S_OK;
 }
 
@@ -349,6 +356,9 @@ int32_t WriteFormatName(ItemCursor *cursor, const char *name)
         return bxml_write_node(&cursor->tree, node, 0, 0, name, (int32_t)length) < 0
                    ? TARN_E_FAIL
                    : TARN_S_OK;
+    /* An entry without a name gets no node; none is left from another file. */
+    if (length == 0)
+        return TARN_S_OK;
     if (bxml_convert_name(&cursor->tree, "/body", &body) < 0)
         return TARN_E_FAIL;
     /* The node's name is the four hex digits after "/body/". */

@@ -84,7 +84,9 @@ int32_t ShiftRegion(FILE *stream, uint64_t from, uint64_t to);
  * caller owns the new tree and must release it. */
 int32_t CreateItemTree(ItemCursor *cursor, FILE *stream);
 
-/* Stores name under /body/NNNN for the cursor's room index. */
+/* Stores name under /body/NNNN for the cursor's room index. An empty name
+ * empties a node that a foreign file already holds there and adds none, so
+ * that an entry without a name never carries one. */
 int32_t WriteFormatName(ItemCursor *cursor, const char *name);
 
 /* Reads the /body/NNNN value of index into buffer, at most size bytes. */

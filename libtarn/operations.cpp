@@ -31,13 +31,9 @@ int32_t AppendRoom(ItemCursor *cursor, uint32_t format, const char *formatName,
     room->index = (uint16_t)cursor->roomIndex;
     room->roomSize = ((uint32_t)length + 31) & ~15u;
     room->dataLength = (uint32_t)length;
-    if (formatName[0] != '\0') {
-        if (WriteFormatName(cursor, formatName) < 0)
-            return TARN_E_FAIL;
-        room->baseFormat = NAMED_FORMAT;
-    } else {
-        room->baseFormat = (uint16_t)(format & 0xFFFF);
-    }
+    if (WriteFormatName(cursor, formatName) < 0)
+        return TARN_E_FAIL;
+    room->baseFormat = formatName[0] != '\0' ? NAMED_FORMAT : (uint16_t)(format & 0xFFFF);
 
     unsigned char bytes[16];
     EncodeRoomHeader(room, bytes);
@@ -58,14 +54,16 @@ int32_t AppendRoom(ItemCursor *cursor, uint32_t format, const char *formatName,
 }
 
 /* Opens the file and walks to entry index; on success the tree is loaded
- * and the caller releases it. */
-int32_t OpenRoom(ItemCursor *cursor, FILE *stream, int32_t index)
+ * and the caller releases it. An empty room is refused unless allowEmpty:
+ * only its size can be asked, so that a reader can tell it from a room the
+ * walk cannot reach (after which no later room can be reached either). */
+int32_t OpenRoom(ItemCursor *cursor, FILE *stream, int32_t index, bool allowEmpty = false)
 {
     if (stream == nullptr || index < 0)
         return TARN_E_FAIL;
     if (OpenItemFile(cursor, stream) < 0)
         return TARN_E_FAIL;
-    if (SeekRoom(cursor, index) < 0) {
+    if (SeekRoom(cursor, index) < 0 || (cursor->room.dataLength == 0 && !allowEmpty)) {
         bxml_free(&cursor->tree);
         return TARN_E_FAIL;
     }
@@ -155,7 +153,7 @@ int32_t TARN_CALL GetClipboardFileItemSize(FILE *stream, int32_t index, uint32_t
 {
     ItemCursor cursor;
 
-    if (size == nullptr || OpenRoom(&cursor, stream, index) < 0)
+    if (size == nullptr || OpenRoom(&cursor, stream, index, true) < 0)
         return TARN_E_FAIL;
     /* Callers allocate what this reports; never report data the stream lacks. */
     int32_t result = CheckRoomData(&cursor);

@@ -32,14 +32,19 @@ run_bench() {
   shift
   local name log
   name=$(basename "$program")
-  log="$logs/$name.log"
+  # Windows programs are named with their build: both builds have them.
+  case $program in
+    */win64/bin/*) name="win64/$name" ;;
+    */win32/bin/*) name="win32/$name" ;;
+  esac
+  log="$logs/${name//\//-}.log"
   echo "bench: $name (log $log)"
   if ! "$@" "$program" "${bench_args[@]}" >"$log" 2>&1; then
     echo "bench: $name failed; end of $log:" >&2
     tail -n 20 "$log" >&2
     failed=1
   fi
-  grep '^BENCH|' "$log" | sed "s/^BENCH|/$name|/" >>"$rows"
+  grep '^BENCH|' "$log" | sed "s@^BENCH|@$name|@" >>"$rows"
 }
 
 bench_args=("$@")
@@ -52,22 +57,29 @@ for program in "$root"/bench/bin/bench_*; do
   found=1
   run_bench "$program"
 done
-# Windows programs of the win64 build, under that build's Wine environment
-# (the only Windows build this machine can run).
-win_programs=("$root"/win64/bin/bench_*.exe)
-if [ ${#win_programs[@]} -gt 0 ] && [ -x "$root/win64/wine-run" ]; then
+# Windows programs of the two Windows builds, each under its own Wine
+# environment: build/win64 under Debian's Wine, build/win32 (what users
+# get) under the WoW64 Wine; a build whose Wine is missing is left out with
+# one line that says why.
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+for build in win64 win32; do
+  win_programs=("$root/$build"/bin/bench_*.exe)
+  [ ${#win_programs[@]} -gt 0 ] && [ -x "$root/$build/wine-run" ] || continue
+  if ! why=$(bash "$source_dir/scripts/wine-env.sh" missing "$root/$build/wine"); then
+    echo "bench: $build left out: $why" >&2
+    continue
+  fi
   found=1
-  source_dir=$(cd "$(dirname "$0")/.." && pwd)
-  if bash "$source_dir/scripts/wine-env.sh" start "$root/win64/wine"; then
+  if bash "$source_dir/scripts/wine-env.sh" start "$root/$build/wine"; then
     for program in "${win_programs[@]}"; do
-      run_bench "$program" "$root/win64/wine-run"
+      run_bench "$program" "$root/$build/wine-run"
     done
-    bash "$source_dir/scripts/wine-env.sh" stop "$root/win64/wine"
+    bash "$source_dir/scripts/wine-env.sh" stop "$root/$build/wine"
   else
-    echo "bench: the Wine environment of $root/win64 did not start" >&2
+    echo "bench: the Wine environment of $root/$build did not start" >&2
     failed=1
   fi
-fi
+done
 
 if [ $found -eq 0 ]; then
   echo "bench: no benchmark programs under $root (run 'make bench')" >&2
@@ -76,10 +88,10 @@ fi
 
 echo
 awk -F'|' '
-  BEGIN { printf "%-16s %-34s %12s %12s %7s\n", "program", "figure", "value", "baseline", "ratio" }
+  BEGIN { printf "%-24s %-44s %12s %12s %7s\n", "program", "figure", "value", "baseline", "ratio" }
   {
     ratio = "-"
     if ($3 != "-" && $4 != "-" && $4 + 0 > 0) ratio = sprintf("%.2f", $3 / $4)
-    printf "%-16s %-34s %9s %-2s %9s %-2s %7s\n", $1, $2, $3, $5, $4, ($4 == "-" ? "" : $5), ratio
+    printf "%-24s %-44s %9s %-2s %9s %-2s %7s\n", $1, $2, $3, $5, $4, ($4 == "-" ? "" : $5), ratio
   }' "$rows"
 exit $failed

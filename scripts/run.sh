@@ -44,6 +44,9 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
 fi
 
 "$here/wine-env.sh" prefix "$state" || { echo "run.sh: the Wine prefix could not be made" >&2; exit 1; }
+# The private display has no window manager, and its start told the prefix
+# so; the user's display may have one.
+[ -n "$private" ] || "$here/wine-env.sh" wm "$state"
 display=$DISPLAY
 source "$here/wine-env.sh" vars "$state"
 export DISPLAY=$display

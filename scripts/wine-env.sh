@@ -6,6 +6,8 @@
 #   wine-env.sh stop STATE     ends wineserver and Xvfb
 #   wine-env.sh missing STATE  says in one line why STATE's Wine cannot run
 #                              (nothing, exit 0, when it can)
+#   wine-env.sh wm STATE       matches the prefix to $DISPLAY's window manager,
+#                              or to its absence (see match_window_manager)
 #   source wine-env.sh vars STATE   exports the Wine variables (and DISPLAY),
 #                              among them CLIPDOCK_WINE (the loader to run
 #                              programs with) and CLIPDOCK_WINESERVER
@@ -88,6 +90,8 @@ launch_env() {
         echo ":$n" >"$state/display"
         wine_vars "$state"
         "$CLIPDOCK_WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
+        # Before explorer starts, which reads it once.
+        DISPLAY=":$n" match_window_manager "$state"
         # The prefix's services start with the first Wine program and live as
         # long as the wineserver; start them here, detached from any test's
         # output, so no test run waits on a pipe they hold.
@@ -102,6 +106,24 @@ launch_env() {
   done
   echo "wine-env: no Xvfb display could be started" >&2
   return 1
+}
+
+# Wine hands top-level windows to the display's window manager, and Wine 8
+# then waits up to 2 s at every hide of a shown one for the manager to
+# confirm it. On a display without one, such as the Xvfb started here, each
+# such hide costs those 2 s: Exit after the panel was shown took 4 s, the
+# panel's DestroyWindow and explorer hiding its tray window when the last
+# icon left, with clipdock waiting in Shell_NotifyIcon meanwhile. There the
+# prefix keeps the windows of both programs to itself; other programs, the
+# tests' own among them, keep Wine's default.
+match_window_manager() {
+  local managed=N program
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && managed=Y
+  (wine_vars "$1"
+   for program in clipdock.exe explorer.exe; do
+     timeout 60 "$CLIPDOCK_WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" \
+       /v Managed /d "$managed" /f </dev/null >/dev/null 2>&1 9>&-
+   done)
 }
 
 stop_env() {
@@ -135,6 +157,7 @@ case "${1:-}" in
   start) start_env "$2" ;;
   stop) stop_env "$2" ;;
   vars) wine_vars "$2" ;;
+  wm) match_window_manager "$2" ;;
   missing) wine_vars "$2"; missing=$(wine_missing "$CLIPDOCK_WINE_ARCH"); [ -z "$missing" ] || { echo "$missing"; exit 1; } ;;
   *) echo "usage: wine-env.sh prefix|start|stop|missing|vars STATE" >&2; exit 2 ;;
 esac

@@ -3,6 +3,8 @@
  * holding each format that the format filter collects, unless the change is
  * the program's own restore, marked private, or equal to a stored item. A
  * change that finds the clipboard held by another program waits for it.
+ * The clipboard stays open only while the collected formats' bytes are
+ * copied into memory; the item file is written after it is closed.
  */
 #include "collection/capture.h"
 
@@ -11,6 +13,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "collection/clipboard.h"
 #include "collection/duplicates.h"
 #include "collection/platform.h"
 #include "collection/restore.h"
@@ -66,8 +69,12 @@ static bool IsUsableKeyName(const char *name)
     return true;
 }
 
-int IsFormatCollected(UINT format)
+// The filter's decision for one format. A registered name met for the first
+// time gets its switch, "0", from WriteFormatSwitch; until then *unknown is
+// set and the format is not collected.
+static int FilterFormat(UINT format, bool *unknown)
 {
+    *unknown = false;
     if (format <= CF_LOCALE)
         return 1;
     char name[512] = {0};
@@ -83,10 +90,26 @@ int IsFormatCollected(UINT format)
     char value[256] = {0};
     ReadSetting(FORMAT_SECTION, name, "?", value, sizeof value);
     if (value[0] == '?') {
-        WriteSetting(FORMAT_SECTION, name, "0");
+        *unknown = true;
         return 0;
     }
     return atoi(value) != 0 ? 1 : 0;
+}
+
+static void WriteFormatSwitch(UINT format)
+{
+    char name[512] = {0};
+    GetClipboardFormatNameA(format, name, sizeof name - 1);
+    WriteSetting(FORMAT_SECTION, name, "0");
+}
+
+int IsFormatCollected(UINT format)
+{
+    bool unknown = false;
+    int collected = FilterFormat(format, &unknown);
+    if (unknown)
+        WriteFormatSwitch(format);
+    return collected;
 }
 
 // Formats whose data is a GDI object, never a memory block, and the metafile
@@ -126,16 +149,131 @@ static bool ClipboardHoldsPrivateContent()
     return allowed == 0;
 }
 
-// Writes every collected format of the open clipboard into a new item in
-// slot 0. Returns the item's stream (NULL when nothing was stored or slot 0
-// could not be started); damaged is set when a write into it failed.
-static FILE *StoreClipboardFormats(bool *damaged, bool *beginFailed)
+namespace {
+
+// One collected format's bytes, copied off the clipboard so that the item
+// file is written once the clipboard is closed again; the bytes follow it
+// in the same block.
+struct TakenFormat {
+    TakenFormat *next;
+    UINT format;
+    uint32_t size;
+    char name[256];
+};
+
+// Registered names met for the first time in one capture get their
+// switches after the clipboard is closed; past this many, at once.
+#define NEW_SWITCH_LIMIT 64
+
+// What one capture took from the clipboard and the item it writes.
+struct NewItem {
+    TakenFormat *first, *last;  // in enumeration order, not yet written
+    FILE *stream;               // the item file, once BeginNewItem made it
+    bool damaged;               // a write into it failed
+    bool beginFailed;           // slot 0 could not be started
+    UINT newSwitches[NEW_SWITCH_LIMIT];
+    int newSwitchCount;
+};
+
+}  // namespace
+
+// Starts the item file in slot 0 unless it is open; false when it cannot be.
+static bool OpenNewItem(NewItem *item)
 {
-    FILE *item = NULL;
-    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+    if (item->stream != NULL)
+        return true;
+    item->stream = BeginNewItem();
+    if (item->stream == NULL) {
+        item->beginFailed = true;
+        return false;
+    }
+    if (CreateClipboardFile(item->stream) < 0)
+        item->damaged = true;
+    return true;
+}
+
+static void WriteFormat(NewItem *item, UINT format, const char *name, const void *bytes,
+                        uint32_t size)
+{
+    if (!item->damaged && InsertClipboardItem(item->stream, format, name, bytes, (int32_t)size, NULL) < 0)
+        item->damaged = true;
+}
+
+// Writes the formats taken so far into the item file, starting it first,
+// and frees them; false when the file cannot be started.
+static bool WriteTakenFormats(NewItem *item)
+{
+    if (item->first != NULL && !OpenNewItem(item))
+        return false;
+    while (item->first != NULL) {
+        TakenFormat *taken = item->first;
+        item->first = taken->next;
+        WriteFormat(item, taken->format, taken->name, taken + 1, taken->size);
+        platformCalls.freeEntry(taken);
+    }
+    item->last = NULL;
+    return true;
+}
+
+static void FreeTakenFormats(NewItem *item)
+{
+    while (item->first != NULL) {
+        TakenFormat *taken = item->first;
+        item->first = taken->next;
+        platformCalls.freeEntry(taken);
+    }
+    item->last = NULL;
+}
+
+// Copies one format's locked bytes into memory of its own. Without memory
+// for the copy the format is written into the item file at once, after the
+// formats taken before it, while the clipboard is still open; false when
+// that file cannot be started.
+static bool TakeFormat(NewItem *item, UINT format, const void *bytes, uint32_t size)
+{
+    // The whole name of up to 255 characters: the count includes the NUL.
+    char name[256] = {0};
+    GetClipboardFormatNameA(format, name, sizeof name);
+    TakenFormat *taken = (TakenFormat *)platformCalls.allocEntry(sizeof(TakenFormat) + size);
+    if (taken == NULL) {
+        if (!WriteTakenFormats(item) || !OpenNewItem(item))
+            return false;
+        WriteFormat(item, format, name, bytes, size);
+        return true;
+    }
+    taken->next = NULL;
+    taken->format = format;
+    taken->size = size;
+    memcpy(taken->name, name, sizeof taken->name);
+    memcpy(taken + 1, bytes, size);
+    if (item->last != NULL)
+        item->last->next = taken;
+    else
+        item->first = taken;
+    item->last = taken;
+    return true;
+}
+
+// Takes every collected format of the open clipboard, and nothing else:
+// the item file is written after the clipboard is closed.
+static void TakeClipboardFormats(NewItem *item)
+{
+    int stored = 0;  // no reader looks past ITEM_RECORD_LIMIT records
+    for (UINT format = EnumClipboardFormats(0); format != 0 && stored < ITEM_RECORD_LIMIT;
+         format = EnumClipboardFormats(format)) {
         // The filter comes first: asking for the data makes a delayed-rendering
         // owner produce it, which is wasted work for a format we would drop.
-        if (IsObjectFormat(format) || !IsFormatCollected(format))
+        if (IsObjectFormat(format))
+            continue;
+        bool unknown = false;
+        int collected = FilterFormat(format, &unknown);
+        if (unknown) {
+            if (item->newSwitchCount < NEW_SWITCH_LIMIT)
+                item->newSwitches[item->newSwitchCount++] = format;
+            else
+                WriteFormatSwitch(format);
+        }
+        if (!collected)
             continue;
         HANDLE data = GetClipboardData(format);
         if (data == NULL)
@@ -146,23 +284,12 @@ static FILE *StoreClipboardFormats(bool *damaged, bool *beginFailed)
         const void *bytes = GlobalLock(data);
         if (bytes == NULL)
             continue;
-        char name[256] = {0};
-        GetClipboardFormatNameA(format, name, sizeof name - 1);
-        if (item == NULL) {
-            item = BeginNewItem();
-            if (item == NULL) {
-                GlobalUnlock(data);
-                *beginFailed = true;
-                return NULL;
-            }
-            if (CreateClipboardFile(item) < 0)
-                *damaged = true;
-        }
-        if (!*damaged && InsertClipboardItem(item, format, name, bytes, (int32_t)size, NULL) < 0)
-            *damaged = true;
+        bool taken = TakeFormat(item, format, bytes, (uint32_t)size);
+        stored++;
         GlobalUnlock(data);
+        if (!taken)
+            return;
     }
-    return item;
 }
 
 namespace {
@@ -188,31 +315,38 @@ WaitingCapture waitingCapture;
 // Stores what the clipboard holds now; false when it cannot be opened.
 static bool CaptureOpenClipboard(HWND panel, const CaptureNotice &notice)
 {
-    if (!platformCalls.openClipboard(panel))
+    if (!HoldClipboard(panel))
         return false;
     if (CountClipboardFormats() == 0) {
         clipboardWasEmpty = true;
-        platformCalls.closeClipboard();
+        ReleaseClipboard();
         return true;
     }
     if (ClipboardHoldsPrivateContent()) {
-        platformCalls.closeClipboard();
+        ReleaseClipboard();
         return true;
     }
-    bool damaged = false;
-    bool beginFailed = false;
-    FILE *item = StoreClipboardFormats(&damaged, &beginFailed);
-    platformCalls.closeClipboard();
-    if (beginFailed)
+    NewItem item = {};
+    TakeClipboardFormats(&item);
+    ReleaseClipboard();
+
+    // Everything written goes after the close: other programs wait for the
+    // clipboard only while the bytes are copied.
+    for (int i = 0; i < item.newSwitchCount; i++)
+        WriteFormatSwitch(item.newSwitches[i]);
+    if (!item.beginFailed)
+        WriteTakenFormats(&item);
+    FreeTakenFormats(&item);
+    if (item.beginFailed)
         return true;
 
-    if (item != NULL) {
-        CloseClipboardFile(item);
-        if (fclose(item) != 0)
-            damaged = true;
+    if (item.stream != NULL) {
+        CloseClipboardFile(item.stream);
+        if (fclose(item.stream) != 0)
+            item.damaged = true;
         // A file that could not be written whole (a full disk) is not kept:
         // the collection never names an item that would restore as garbage.
-        if (damaged) {
+        if (item.damaged) {
             DropIncomingItem();
         } else {
             FindDuplicateItem(HeldOutItem());
@@ -262,12 +396,14 @@ void CaptureClipboard(HWND panel)
     firstCapturePending = false;
 
     if (!CaptureOpenClipboard(panel, notice)) {
-        waitingCapture = {true, panel, ClipboardWaitDeadline(), notice};
+        waitingCapture = {true, panel, ClipboardWaitDeadline(CAPTURE_WAIT_LIMIT), notice};
         ArmClipboardRetry();
     }
 }
 
 bool CaptureWaiting() { return waitingCapture.active; }
+
+void CancelWaitingCapture() { waitingCapture.active = false; }
 
 bool RetryCapture()
 {

@@ -15,5 +15,7 @@ int IsFormatCollected(UINT format);
 // whether one waits, and one more try; true when it got the clipboard.
 bool CaptureWaiting();
 bool RetryCapture();
+// "Clear all" ends the wait: a copy that waited must not come back after it.
+void CancelWaitingCapture();
 
 #endif

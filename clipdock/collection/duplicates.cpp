@@ -17,10 +17,6 @@
 #include "collection/slots.h"
 #include "libtarn.h"
 
-// An item with more restorable records than this is never taken for a
-// duplicate (a clipboard offers a few dozen formats at most).
-#define LISTED_RECORDS 64
-
 struct ListedRecord {
     char identity[256];  // the format name, or "#" and the format number
     int32_t index;
@@ -31,7 +27,7 @@ struct ListedRecord {
 struct RecordList {
     uint32_t total;
     int count;
-    ListedRecord records[LISTED_RECORDS];
+    ListedRecord records[ITEM_RECORD_LIMIT];
 };
 
 static int CompareIdentity(const void *a, const void *b)
@@ -39,13 +35,13 @@ static int CompareIdentity(const void *a, const void *b)
     return strcmp(((const ListedRecord *)a)->identity, ((const ListedRecord *)b)->identity);
 }
 
-// False when the file cannot be read or holds too many records.
+// False when the file cannot be read or counts too many records.
 static bool ListRecords(FILE *item, RecordList *list)
 {
-    if (GetClipbordFileItemsCount(item, &list->total) < 0)
+    if (GetClipbordFileItemsCount(item, &list->total) < 0 || list->total > ITEM_RECORD_LIMIT)
         return false;
     list->count = 0;
-    for (uint32_t i = 0; i < list->total && i <= INT32_MAX; i++) {
+    for (uint32_t i = 0; i < list->total; i++) {
         uint32_t format = 0;
         char name[256] = {0};
         if (GetClipbordFileItemBaseFormat(item, (int32_t)i, &format) >= 0) {
@@ -54,11 +50,10 @@ static bool ListRecords(FILE *item, RecordList *list)
             snprintf(name, sizeof name, "#%u", format);
         } else if (GetClipbordFileItemFormatName(item, (int32_t)i, name, sizeof name - 1) < 0) {
             return false;
-        } else if (name[0] == '\0') {
+        } else if (!IsRestoredFormatName(name)) {
+            // Not "#1" for the number 1: restore leaves such a name out.
             continue;
         }
-        if (list->count == LISTED_RECORDS)
-            return false;
         ListedRecord &record = list->records[list->count++];
         memcpy(record.identity, name, sizeof name);
         record.index = (int32_t)i;

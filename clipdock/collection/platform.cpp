@@ -12,7 +12,7 @@ static void RealFreeEntry(void *buffer) { free(buffer); }
 const PlatformCalls realPlatformCalls = {
     RealOpenFile, RealRemoveFile, RealTempName,
     GetUserNameA, OpenClipboard, CloseClipboard, Shell_NotifyIconA,
-    RealAllocEntry, RealFreeEntry, GetTickCount,
+    RealAllocEntry, RealFreeEntry, GlobalAlloc, GetTickCount,
 };
 
 PlatformCalls platformCalls = realPlatformCalls;

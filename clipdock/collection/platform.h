@@ -1,8 +1,8 @@
 /*
  * The platform calls of the collection and the tray icon that a test must be
  * able to make fail or observe (a full disk, a colliding file name, another
- * user, the tray, the memory a stored entry is read into, the clock): one
- * table of function pointers, filled with the real calls.
+ * user, the tray, the memory a format or a stored entry is read into, the
+ * clock): one table of function pointers, filled with the real calls.
  * A test swaps an entry and puts the real one back; nothing else in the
  * program knows about tests.
  */
@@ -21,10 +21,12 @@ struct PlatformCalls {
     BOOL (WINAPI *openClipboard)(HWND owner);                         // OpenClipboard
     BOOL (WINAPI *closeClipboard)(void);                              // CloseClipboard
     BOOL (WINAPI *notifyIcon)(DWORD message, PNOTIFYICONDATAA data);  // Shell_NotifyIconA
-    // The buffer a stored entry is read into by restore, or the part of one
-    // that a preview draws.
+    // The copy of a format's bytes that capture takes off the clipboard, or
+    // the part of a stored entry that a preview draws.
     void *(*allocEntry)(size_t size);                                 // malloc
     void (*freeEntry)(void *buffer);                                  // free
+    // The block a stored entry is read into by restore, for the clipboard.
+    HGLOBAL (WINAPI *allocBlock)(UINT flags, SIZE_T size);            // GlobalAlloc
     // The clock of the waits for a clipboard that another program holds.
     DWORD (WINAPI *tickCount)(void);                                  // GetTickCount
 };

@@ -141,14 +141,25 @@ static ItemSlot ShiftIntoHistory()
     return evicted;
 }
 
+static void WriteState(const ItemSlot *leaving);
+
+// Deletes the file of an entry that has left the table. Until the file is
+// gone the state names it after the entries kept, so that a stop at any
+// moment leaves no file that the state does not name.
+static void DeleteLeavingEntry(const ItemSlot &leaving)
+{
+    WriteState(&leaving);
+    char folder[MAX_PATH];
+    if (ItemFolderPath(folder))
+        DeleteItemFile(folder, leaving.name);
+    WriteState(NULL);
+}
+
 void VacateIncomingSlot()
 {
     ItemSlot evicted = ShiftIntoHistory();
-    if (evicted.flags != 0) {
-        char folder[MAX_PATH];
-        if (ItemFolderPath(folder))
-            DeleteItemFile(folder, evicted.name);
-    }
+    if (evicted.flags != 0)
+        DeleteLeavingEntry(evicted);
 }
 
 // True when an occupied slot other than skip already uses name.
@@ -204,14 +215,25 @@ FILE *BeginNewItem()
     char folder[MAX_PATH];
     char path[ITEM_PATH_SIZE];
     FILE *stream = NULL;
-    if (EnsureItemFolder(folder) && MakeFreshItemName(folder, path))
+    bool named = false;
+    if (EnsureItemFolder(folder) && MakeFreshItemName(folder, path)) {
+        // The new file is named before it exists, so that no stop leaves a
+        // file the state does not name. With the oldest entry held aside it
+        // comes after the 32 entries kept, and a start after a stop in the
+        // middle of the capture removes it.
+        itemSlots[0].flags = SLOT_OCCUPIED | SLOT_CURRENT;
+        SaveCollectionState();
+        named = true;
         stream = platformCalls.openFile(path, "w+b");
+    }
     if (stream == NULL) {
-        FinishNewItem();
+        itemSlots[0].flags = 0;
+        if (HeldOutItem() != NULL)
+            FinishNewItem();
+        else if (named)
+            SaveCollectionState();
         return NULL;
     }
-    itemSlots[0].flags = SLOT_OCCUPIED | SLOT_CURRENT;
-    SaveCollectionState();
     return stream;
 }
 
@@ -222,21 +244,19 @@ void FinishNewItem()
     ItemSlot evicted = evictedItem;
     evictedItem.flags = 0;
     if (itemSlots[0].flags != 0) {
-        char folder[MAX_PATH];
-        if (ItemFolderPath(folder))
-            DeleteItemFile(folder, evicted.name);
-    } else {
-        // Nothing new was kept: every entry goes back up, the held one into
-        // slot 31, and a stored copy of the new content (now current) leads,
-        // in the order a duplicate gets when the history has room.
-        for (int k = 0; k < SLOT_COUNT - 1; k++)
-            itemSlots[k] = itemSlots[k + 1];
-        itemSlots[SLOT_COUNT - 1] = evicted;
-        for (int k = FindCurrentSlot(); k >= 1; k--) {
-            ItemSlot swap = itemSlots[k];
-            itemSlots[k] = itemSlots[k - 1];
-            itemSlots[k - 1] = swap;
-        }
+        DeleteLeavingEntry(evicted);
+        return;
+    }
+    // Nothing new was kept: every entry goes back up, the held one into slot
+    // 31, and a stored copy of the new content (now current) leads, in slot 0:
+    // the panel shows it above a list that draws all of slots 1 to 31.
+    for (int k = 0; k < SLOT_COUNT - 1; k++)
+        itemSlots[k] = itemSlots[k + 1];
+    itemSlots[SLOT_COUNT - 1] = evicted;
+    for (int k = FindCurrentSlot(); k >= 1; k--) {
+        ItemSlot swap = itemSlots[k];
+        itemSlots[k] = itemSlots[k - 1];
+        itemSlots[k - 1] = swap;
     }
     SaveCollectionState();
 }
@@ -261,13 +281,13 @@ void PromoteCurrentItem()
 
 void DropIncomingItem()
 {
-    if (itemSlots[0].flags != 0) {
-        char folder[MAX_PATH];
-        if (ItemFolderPath(folder))
-            DeleteItemFile(folder, itemSlots[0].name);
-        itemSlots[0].flags = 0;
+    if (itemSlots[0].flags == 0) {
+        SaveCollectionState();
+        return;
     }
-    SaveCollectionState();
+    ItemSlot dropped = itemSlots[0];
+    itemSlots[0].flags = 0;
+    DeleteLeavingEntry(dropped);
 }
 
 FILE *OpenSlotItemFile(int slot)
@@ -320,16 +340,30 @@ void StateSectionName(char user[USER_NAME_SIZE])
         memset(user, 0, USER_NAME_SIZE);
 }
 
-void SaveCollectionState()
+void SaveCollectionState() { WriteState(NULL); }
+
+// The state names every entry of the table in slot order, then the entries
+// whose files are on their way in or out: a start keeps the first 32 names
+// and removes the files of the others. While a capture holds the oldest
+// entry aside, the list kept is the one before the capture (the held entry
+// last) and the new item in slot 0, not complete yet, comes after it.
+static void WriteState(const ItemSlot *leaving)
 {
-    // While a capture holds the oldest entry aside, the list is the one
-    // before the capture: the held entry, last, still belongs to the
-    // collection, and the new item in slot 0 is not complete yet.
     const ItemSlot *held = HeldOutItem();
-    char state[SLOT_COUNT * sizeof itemSlots[0].name + 1];
+    const ItemSlot *order[SLOT_COUNT + 2];
+    int count = 0;
+    for (int i = held != NULL ? 1 : 0; i < SLOT_COUNT; i++)
+        order[count++] = &itemSlots[i];
+    if (held != NULL) {
+        order[count++] = held;
+        order[count++] = &itemSlots[0];
+    }
+    if (leaving != NULL)
+        order[count++] = leaving;
+    char state[(SLOT_COUNT + 2) * sizeof itemSlots[0].name + 1];
     size_t length = 0;
-    for (int i = held != NULL ? 1 : 0; i <= SLOT_COUNT; i++) {
-        const ItemSlot &slot = i < SLOT_COUNT ? itemSlots[i] : evictedItem;
+    for (int i = 0; i < count; i++) {
+        const ItemSlot &slot = *order[i];
         if (slot.flags == 0)
             continue;
         size_t nameLength = strnlen(slot.name, sizeof slot.name - 1);
@@ -362,5 +396,17 @@ void LoadCollectionState(const char *state)
             slot++;
         }
         token = end + 1;
+    }
+    // Names after the 32nd are files that were on their way in or out when
+    // the program was stopped (see WriteState): they go now.
+    char folder[MAX_PATH];
+    for (const char *end; (end = strchr(token, ':')) != NULL; token = end + 1) {
+        size_t length = (size_t)(end - token);
+        char name[sizeof itemSlots[0].name];
+        if (!IsItemFileName(token, length) || NameInUse(token, length, -1) || !ItemFolderPath(folder))
+            continue;
+        memcpy(name, token, length);
+        name[length] = '\0';
+        DeleteItemFile(folder, name);
     }
 }

@@ -18,6 +18,11 @@ struct ItemSlot {
     char name[264];   // "\name.crx" relative to the item folder; kept when freed
 };
 
+// The most records of one item file that any reader looks at: a clipboard
+// offers a few dozen formats. A file that counts more is unreadable to
+// restore, previews and duplicate detection, and capture stores no more.
+#define ITEM_RECORD_LIMIT 64
+
 extern ItemSlot itemSlots[SLOT_COUNT];  // zero-filled at start; changed only through the operations below
 
 int CountFreeSlots();

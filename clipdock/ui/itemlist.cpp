@@ -199,7 +199,13 @@ DWORD ListRowCountFor(int clientHeight)
 
 DWORD ListSlotAt(int y)
 {
-    return listTopRow + 1 + (DWORD)y / LIST_ROW_HEIGHT;
+    return listTopRow + ListFirstSlot() + (DWORD)y / LIST_ROW_HEIGHT;
+}
+
+DWORD ListFirstSlot()
+{
+    DWORD incoming = itemSlots[0].flags;
+    return incoming != 0 && !(incoming & SLOT_CURRENT) ? 0 : 1;
 }
 
 void DrawItemList(HDC dc, const RECT &client)
@@ -211,11 +217,16 @@ void DrawItemList(HDC dc, const RECT &client)
     HFONT bold = CreateUiFont(&boldFontTemplate, 10, dc);
     HGDIOBJ base = GetCurrentObject(dc, OBJ_FONT);
 
-    // While the incoming item is current the list stops one row early.
-    DWORD limit = (itemSlots[0].flags & SLOT_CURRENT) ? SLOT_COUNT - 1 : SLOT_COUNT;
+    // Every slot down to 31 is drawn, also while the incoming item is
+    // current: with 32 items the panel's own preview shows slot 0 and the
+    // list the other 31, so none is out of sight. The hidden row 0 shows the
+    // slot before the first visible one, if there is such a slot.
+    DWORD before = ListFirstSlot() - 1;
     for (DWORD row = 0; row < listRowCount; row++) {
-        DWORD slot = listTopRow + row;
-        if (slot >= limit)
+        if (listTopRow + row + before == (DWORD)-1)
+            continue;
+        DWORD slot = listTopRow + row + before;
+        if (slot >= SLOT_COUNT)
             break;
         DrawRow(dc, client.right, row, slot, base, bold);
     }

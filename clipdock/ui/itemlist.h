@@ -24,5 +24,10 @@ int SetListPosition(HWND list, int position);
 DWORD ListRowCountFor(int clientHeight);
 // The slot under client y coordinate y (0 or more) at the current scroll position.
 DWORD ListSlotAt(int y);
+// The slot the first visible row shows at the top of the list: 1, the
+// newest history entry; or 0 while slot 0 holds an item that is not
+// current (a restore with the history full, or a start, leaves it so),
+// which would otherwise be out of sight.
+DWORD ListFirstSlot();
 
 #endif

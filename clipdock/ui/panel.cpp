@@ -117,6 +117,10 @@ LRESULT MsgCreate(HWND panel, WPARAM wParam, LPARAM lParam)
         // come before the tray icon and the popup exist.
         firstCapturePending = true;
         RestoreClipboardItem(0, panel);
+        // Whatever the restore did (placed, waits, or found nothing to
+        // place), every later change is news: the user's own restores are
+        // told apart by their owner, and a copy cancels a restore that waits.
+        firstCapturePending = false;
     }
     SetTimer(panel, INSTALLER_PROBE_TIMER, INSTALLER_PROBE_PERIOD, NULL);
     return DefWindowProcA(panel, WM_CREATE, wParam, lParam);
@@ -217,6 +221,8 @@ LRESULT MsgNcLButtonDown(HWND panel, WPARAM wParam, LPARAM lParam)
 
 void CmdClearAll(HWND panel)
 {
+    // A copy that waits for the clipboard would come back after the clear.
+    CancelWaitingCapture();
     ClearCollection();
     ClearClipboard(panel);
     if (itemListWindow != NULL)
@@ -375,9 +381,7 @@ LRESULT MsgTimer(HWND panel, WPARAM wParam, LPARAM lParam)
         HoverStep(panel);
         return 0;
     case CLIPBOARD_RETRY_TIMER:
-        // A change captured late shows as one captured at its notification.
-        if (RetryClipboardJobs())
-            RepaintNow(panel);
+        RetryClipboardWaits(panel);
         return 0;
     case HIDE_DELAY_TIMER:
         // Shown again since (with equal limits the alpha cannot tell): stays.
@@ -469,6 +473,19 @@ void RepaintNow(HWND window)
         return;  // a null window would invalidate every window of the desktop
     InvalidateRect(window, NULL, TRUE);
     UpdateWindow(window);
+}
+
+void RetryClipboardWaits(HWND panel)
+{
+    // The change came before any restore or clear that waits with it, so
+    // its content is taken before theirs replaces it.
+    bool changed = RetryCapture();
+    changed = RetryPlacement() || changed;
+    if (!CaptureWaiting() && !PlacementWaiting())
+        KillTimer(panel, CLIPBOARD_RETRY_TIMER);
+    // What changed late shows as it would have at once.
+    if (changed)
+        RepaintNow(panel);
 }
 
 // A shown panel that wakes is no longer sent away: a capture must not pop

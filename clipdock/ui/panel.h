@@ -54,5 +54,9 @@ void CallPanel(HWND panel, bool sendAway);
 void RestartTimer(HWND window, UINT_PTR id, UINT period);
 // Invalidates the whole client area with erasing and updates it at once.
 void RepaintNow(HWND window);
+// The job of CLIPBOARD_RETRY_TIMER: the change that waits for the clipboard,
+// then the restore or clear that waits, try again; the timer stops once
+// none waits.
+void RetryClipboardWaits(HWND panel);
 
 #endif

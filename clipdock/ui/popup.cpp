@@ -8,6 +8,7 @@
 #include "ui/popup.h"
 
 #include "collection/capture.h"
+#include "collection/clipboard.h"
 #include "collection/restore.h"
 #include "collection/slots.h"
 #include "shell/globals.h"
@@ -135,8 +136,11 @@ void ShowQuickView(HWND popup)
     RECT work;
     if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
         SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    SetWindowPos(popup, NULL, work.right - 160, work.bottom - POPUP_HEIGHT, POPUP_WIDTH,
-                 POPUP_HEIGHT, SWP_NOZORDER | SWP_NOACTIVATE);
+    // On top of the other always-on-top windows: the panel, once it was
+    // activated, lies above the popup's place, and a panel sent away at an
+    // opaque minimum would hide the popup's preview.
+    SetWindowPos(popup, HWND_TOPMOST, work.right - 160, work.bottom - POPUP_HEIGHT, POPUP_WIDTH,
+                 POPUP_HEIGHT, SWP_NOACTIVATE);
     ShowWindow(popup, SW_SHOWNOACTIVATE);
     RepaintNow(popup);
 }
@@ -150,9 +154,10 @@ void FollowCurrentItem()
     info.fMask = SIF_ALL;
     GetScrollInfo(itemListWindow, SB_VERT, &info);
     DWORD position = (DWORD)info.nPos;
-    // Unsigned: with the incoming slot current, c - 1 is the largest number
-    // and the list goes back to the top.
-    DWORD above = (DWORD)FindCurrentSlot() - 1;
+    // The slot in the hidden row above the current one. Unsigned: with the
+    // incoming slot current, it is the largest number and the list goes
+    // back to the top.
+    DWORD above = (DWORD)FindCurrentSlot() - ListFirstSlot();
     if (position + (FOLLOW_ROWS - 1) < above)
         listTopRow = (DWORD)SetListPosition(itemListWindow, (int)(above - (FOLLOW_ROWS - 1)));
     else if (position > above)
@@ -197,7 +202,14 @@ LRESULT CALLBACK PopupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         ShowRequest(window);
         break;
     case HOTKEY_MESSAGE:
-        Hotkey(window, wParam);
+        // Sent while a capture or restore holds the clipboard (the platform
+        // dispatches sent messages while it waits for another program's
+        // rendering), the hotkey's restore would run inside that operation:
+        // it comes back once the operation is over.
+        if (ClipboardHeld())
+            PostMessageA(window, HOTKEY_MESSAGE, wParam, lParam);
+        else
+            Hotkey(window, wParam);
         break;
     }
     // Every message, handled or not, ends in the default procedure.

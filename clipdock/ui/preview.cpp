@@ -89,22 +89,68 @@ void DrawNoPreview(HDC dc, RECT *box)
         DrawBoxText(dc, NO_PREVIEW_SHORT_TEXT, box, DT_CENTER);
 }
 
-// How much text the box can show at the most: every visible character is
-// at least a pixel wide and every line a text height high. Twice that, and
-// never less than a few thousand characters, leaves the picture unchanged.
-size_t TextLimit(HDC dc, const RECT *box)
+// What of a text the box can show: as many lines as its height holds, and
+// two more that show in part. A line ends at a line break; short of one it
+// breaks within lineChars characters (every visible character is at least a
+// pixel wide, and a mnemonic '&' hides itself, so counts twice), unless it
+// begins with a word longer than that: the platform then takes the whole
+// word onto the line, up to the next space, tab or line break.
+struct TextReach {
+    size_t lines;
+    size_t lineChars;
+};
+
+TextReach MeasureTextReach(HDC dc, const RECT *box)
 {
     TEXTMETRICA metrics;
     LONG lineHeight = GetTextMetricsA(dc, &metrics) && metrics.tmHeight > 0 ? metrics.tmHeight : 1;
     long long width = box->right > box->left ? box->right - box->left : 0;
     long long height = box->bottom > box->top ? box->bottom - box->top : 0;
-    long long lines = height / lineHeight + 2;
-    long long limit = 2 * lines * (width + 8);
-    if (limit < PREVIEW_TEXT_MIN_LIMIT)
-        limit = PREVIEW_TEXT_MIN_LIMIT;
-    if (limit > (1 << 22))
-        limit = 1 << 22;
-    return (size_t)limit;
+    return {(size_t)(height / lineHeight + 2), (size_t)(2 * (width + 1))};
+}
+
+// The most characters of a text that are read to find where it may be cut:
+// a single word longer than this is cut inside its line.
+const size_t TEXT_READ_MOST = 1 << 22;
+
+bool IsLineBreak(unsigned c) { return c == '\r' || c == '\n'; }
+
+// How many leading characters of a text hold every line the box can show,
+// so that it may be cut there; the text ends at a NUL or after length
+// characters when complete. SIZE_MAX when the first length characters of
+// an incomplete text do not tell.
+template <typename Char>
+size_t VisibleTextLength(const Char *text, size_t length, bool complete, const TextReach &reach)
+{
+    for (size_t i = 0; i < length; i++) {
+        if (text[i] == 0) {
+            length = i;
+            complete = true;
+            break;
+        }
+    }
+    size_t p = 0;
+    for (size_t line = 0; line < reach.lines && p < length; line++) {
+        size_t fit = length - p > reach.lineChars ? p + reach.lineChars + 1 : length;
+        size_t end = p;
+        while (end < fit && !IsLineBreak((unsigned)text[end]))
+            end++;
+        if (end < fit) {
+            p = end + 1;
+            if (p < length && text[end] == '\r' && text[p] == '\n')
+                p++;
+            continue;
+        }
+        // No line break within reach: a longer first word runs on to the next space.
+        size_t word = p;
+        while (word < length && text[word] != ' ' && text[word] != '\t' &&
+               !IsLineBreak((unsigned)text[word]))
+            word++;
+        p = word + 1 > fit ? word + 1 : fit;
+    }
+    if (p < length || complete)
+        return p < length ? p : length;
+    return SIZE_MAX;
 }
 
 void DrawAnsiText(HDC dc, const uint8_t *bytes, uint32_t size, size_t limit, const RECT *box)
@@ -265,7 +311,7 @@ void DrawnRegion(DWORD width, DWORD height, uint32_t rows, const RECT *box, DWOR
 struct PreviewPart {
     uint8_t *bytes;    // from platformCalls.allocEntry; NULL when nothing was read
     uint32_t size;
-    size_t textLimit;  // text: the most characters the box can show
+    size_t textLimit;  // text: the characters that hold what the box shows
     bool dibTooShort;  // DIB: no room for a header and a pixel
     DWORD dibWidth, dibHeight;  // DIB: the whole picture's header fields
     uint32_t dibPixelOffset;    // DIB: where the pixels begin; 0 for a refused header
@@ -280,17 +326,39 @@ int AllocatePart(uint32_t size, PreviewPart *part)
     return 0;
 }
 
-// A text's leading characters, one more than the box can show so that the
-// cut is made as for the whole text (never half a surrogate pair).
+// A text's leading characters that hold every line the box can show: first
+// as many as such lines can hold when they break, and when a longer word
+// leaves that open, the text as far as it is read at all.
 int ReadTextPart(FILE *item, int32_t index, uint32_t size, uint32_t unit, HDC dc, const RECT *box,
                  PreviewPart *part)
 {
-    part->textLimit = TextLimit(dc, box);
-    uint64_t wanted = ((uint64_t)part->textLimit + 1) * unit;
-    int error = AllocatePart(size < wanted ? size : (uint32_t)wanted, part);
-    if (error == 0 && LoadClipboardFileItemPart(item, index, 0, part->bytes, part->size) < 0)
-        error = READ_FAILED_LOAD;
-    return error;
+    TextReach reach = MeasureTextReach(dc, box);
+    size_t first = reach.lines * (reach.lineChars + 2);
+    if (first < PREVIEW_TEXT_MIN_LIMIT)
+        first = PREVIEW_TEXT_MIN_LIMIT;
+    uint64_t most = (uint64_t)TEXT_READ_MOST * unit;
+    uint64_t wanted = ((uint64_t)first + 1) * unit;
+    for (;;) {
+        uint32_t read = size < wanted ? size : (uint32_t)wanted;
+        int error = AllocatePart(read, part);
+        if (error == 0 && LoadClipboardFileItemPart(item, index, 0, part->bytes, read) < 0)
+            error = READ_FAILED_LOAD;
+        if (error != 0)
+            return error;
+        size_t chars = read / unit;
+        bool complete = read == size;
+        part->textLimit = unit == 1 ? VisibleTextLength((const char *)part->bytes, chars, complete, reach)
+                                    : VisibleTextLength((const wchar_t *)part->bytes, chars, complete, reach);
+        if (part->textLimit != SIZE_MAX)
+            return 0;
+        if (wanted >= most) {
+            part->textLimit = chars;
+            return 0;
+        }
+        platformCalls.freeEntry(part->bytes);
+        part->bytes = NULL;
+        wanted = most;
+    }
 }
 
 // A DIB's header with its masks and colour table, then the leading bytes of
@@ -386,10 +454,10 @@ int32_t FindPreviewEntry(FILE *item, uint32_t count)
     for (uint32_t i = 0; i < count && i <= (uint32_t)INT32_MAX; i++) {
         uint32_t format = 0;
         if (GetClipbordFileItemBaseFormat(item, (int32_t)i, &format) < 0) {
-            // Kept under a format name, or beyond the rooms the file really
-            // holds: rooms are walked in order, so when this one cannot be
-            // reached neither can any later one, whatever count a damaged
-            // header claims.
+            // Kept under a format name, empty, or beyond the rooms the file
+            // really holds: rooms are walked in order, so when this one
+            // cannot be reached (it has no size) neither can any later one,
+            // whatever count a damaged header claims.
             uint32_t size;
             if (GetClipboardFileItemSize(item, (int32_t)i, &size) < 0)
                 break;
@@ -413,7 +481,7 @@ void DrawItemPreview(int slot, RECT *box, HDC dc, DWORD maxWidth, DWORD maxHeigh
         return;
     uint32_t count = 0;
     int32_t index = -1;
-    if (GetClipbordFileItemsCount(item, &count) >= 0)
+    if (GetClipbordFileItemsCount(item, &count) >= 0 && count <= ITEM_RECORD_LIMIT)
         index = FindPreviewEntry(item, count);
     if (index < 0) {
         fclose(item);

@@ -13,9 +13,9 @@
 // The base formats that can be previewed, best first.
 extern const UINT previewFormatPriority[PREVIEW_FORMAT_COUNT];
 
-// The text of a text entry handed to the platform is cut to this many
-// characters at the least (more for a larger box): what lies beyond cannot
-// show in any box a window of the program passes.
+// A text entry is first read this many characters far at the least (more
+// for a larger box), enough for every line of any box of the program's
+// windows unless a line holds a longer word.
 #define PREVIEW_TEXT_MIN_LIMIT 4096
 
 // Under the no-preview picture: the whole text, wrapped to the box, or the

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bxml.h"
 #include "libtarn.h"
 
 namespace {
@@ -209,7 +210,14 @@ EntryReport QueryEntry(FILE *stream, int32_t index)
     CHECK(!(report.hasFormat && report.hasName));
 
     report.hasSize = GetClipboardFileItemSize(stream, index, &report.size) >= 0;
-    if (report.hasSize && report.size <= LOAD_LIMIT) {
+    if (report.hasSize && report.size == 0) {
+        /* An empty room: the walk reaches it, nothing else of it reads. */
+        CHECK(!report.hasFormat && !report.hasName);
+        unsigned char byte = 0x5A;
+        CHECK(LoadClipboardFileItem(stream, index, &byte, 1) < 0);
+        CHECK(LoadClipboardFileItemPart(stream, index, 0, &byte, 1) < 0);
+        CHECK(byte == 0x5A);
+    } else if (report.hasSize && report.size <= LOAD_LIMIT) {
         /* A size that is reported can be loaded, and not into less. */
         CHECK(report.size >= 1);
         report.data.resize(report.size);
@@ -273,6 +281,30 @@ FileReport QueryFile(FILE *stream)
 uint32_t GetU32(const unsigned char *p)
 {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+/* The length of the name the tree of an item file holds for index, -1 when
+ * it holds none (or the tree cannot be read). */
+int32_t StoredNameLength(const std::vector<unsigned char> &bytes, int32_t index)
+{
+    static unsigned char area[16384];
+    if (bytes.size() < 16)
+        return -1;
+    size_t length = bytes.size() - 16 < sizeof area ? bytes.size() - 16 : sizeof area;
+    memset(area, 0, sizeof area);
+    memcpy(area, bytes.data() + 16, length);
+    bxml_tree tree;
+    if (bxml_load(&tree, area, (int32_t)sizeof area) < 0)
+        return -1;
+    char path[16];
+    snprintf(path, sizeof path, "/body/%04X", (unsigned)index);
+    uint32_t node;
+    char name[256];
+    int32_t result = -1;
+    if (bxml_convert_name(&tree, path, &node) >= 0)
+        result = bxml_read_node(&tree, node, 0, 0, name, (int32_t)sizeof name);
+    bxml_free(&tree);
+    return result < 0 ? -1 : result;
 }
 
 /* Loaded data must be the file's own bytes after the room's header: room
@@ -546,6 +578,10 @@ void FuzzAppend(const unsigned char *data, size_t size, Stream *input,
         if (inserted[k])
             CheckEntryReadsBack(input->stream, indices[k], *appended[k]);
     }
+    /* The entry without a name carries none, whatever nodes the input's
+     * tree held: a reader that looks for names in every room agrees. */
+    if (inserted[1])
+        CHECK(StoredNameLength(Contents(input), indices[1]) <= 0);
 
     /* Rooms that were readable keep their identity and bytes, wherever the
      * header area's new size has moved them. */

@@ -26,6 +26,9 @@ struct Entry {
     uint32_t format;
     const char *name;
     Bytes data;
+    // Not 0: the room's base format after the insert, as a foreign file may
+    // hold it (a named room then keeps its name node beside the number).
+    uint16_t storedFormat = 0;
 };
 
 Bytes Text(const char *text)
@@ -39,6 +42,12 @@ Bytes Pattern(size_t length, unsigned seed)
     for (size_t i = 0; i < length; ++i)
         data[i] = (unsigned char)(seed + i * 13);
     return data;
+}
+
+uint32_t U32(const Bytes &b, size_t at)
+{
+    return (uint32_t)b[at] | (uint32_t)b[at + 1] << 8 | (uint32_t)b[at + 2] << 16 |
+           (uint32_t)b[at + 3] << 24;
 }
 
 // Bytes that are not made by the item-file operations.
@@ -56,6 +65,18 @@ struct ItemFile {
         for (const Entry &e : entries)
             EXPECT_EQ(TARN_S_OK, InsertClipboardItem(file, e.format, e.name, e.data.data(),
                                                      (int32_t)e.data.size(), nullptr));
+        Bytes bytes = Content();
+        long offset = (long)U32(bytes, 12);
+        for (const Entry &e : entries) {
+            if (e.storedFormat != 0) {
+                unsigned char format[2] = {(unsigned char)e.storedFormat,
+                                           (unsigned char)(e.storedFormat >> 8)};
+                fseek(file, offset + 4, SEEK_SET);
+                fwrite(format, 1, 2, file);
+                fflush(file);
+            }
+            offset += (long)U32(bytes, (size_t)offset + 8);
+        }
     }
     explicit ItemFile(Raw raw) : file(tmpfile())
     {
@@ -180,6 +201,12 @@ std::vector<CompareCase> Cases()
          {{CF_TEXT, "", Text("a")}, {CF_OEMTEXT, "", Text("b")}},
          {{CF_TEXT, "", Text("a")}, {CF_TEXT, "", Text("zzz")}},
          0},
+        // A copy of text must not equal a stored item whose numbered rooms
+        // also carry names: each room is told by its number and compared.
+        {"numbered rooms with name nodes are told by their numbers",
+         {{CF_TEXT, "", Text("copied")}, {CF_UNICODETEXT, "", unicode}},
+         {{HTML_FORMAT, "Z", Text("stored"), CF_TEXT}, {HTML_FORMAT, "Z", unicode, CF_UNICODETEXT}},
+         1},
         {"one partner serves several entries",
          {{CF_TEXT, "", Text("a")}, {CF_TEXT, "", Text("a")}},
          {{CF_TEXT, "", Text("a")}, {CF_BITMAP, "", bitmap}},

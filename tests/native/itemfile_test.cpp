@@ -731,9 +731,16 @@ const HostileFile HOSTILE_FILES[] = {
      "52 4F 4F 4D 01 00 00 00 10 00 00 00 04 00 00 00"
      "61 62 63 64 00 00 00 00 00 00 00 00 00 00 00 00",
      {{FORMAT, 0, FAIL}, {SIZE, 0, FAIL}, {LOAD, 0, FAIL}}},
+    // Found, so that a reader tells it from the end of the rooms it can
+    // reach, but nothing of it reads but its size of 0.
     {"counted room without data", 1, 256, TREE, 0,
      "52 4F 4F 4D 01 00 00 00 10 00 00 00 00 00 00 00",
-     {{SIZE, 0, FAIL}, {LOAD, 0, FAIL}, {INSERT, 0, OK}}},
+     {{SIZE, 0, OK}, {FORMAT, 0, FAIL}, {LOAD, 0, FAIL}, {INSERT, 0, OK}}},
+    {"room without data before a readable one", 2, 256, TREE, 0,
+     "52 4F 4F 4D 0D 00 00 00 10 00 00 00 00 00 00 00"
+     "52 4F 4F 4D 01 00 01 00 20 00 00 00 01 00 00 00"
+     "61 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00",
+     {{SIZE, 0, OK}, {FORMAT, 0, FAIL}, {FORMAT, 1, OK}, {LOAD, 1, OK}}},
     {"count of billions", 0xFFFFFFF0u, 256, TREE, 0,
      "52 4F 4F 4D 01 00 00 00 20 00 00 00 01 00 00 00"
      "61 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00",

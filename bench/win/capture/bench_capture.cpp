@@ -3,7 +3,17 @@
  * string is saved for the last time, with 31 stored items of 1 MB each for
  * duplicate detection to compare against; how long the clipboard stays open
  * meanwhile; and, as the baseline, writing the same bytes with plain fwrite.
- * Ends with BENCH|figure|value|baseline|unit lines (milliseconds, medians).
+ *
+ * Then the lockout as other programs meet it: the real clipdock.exe runs
+ * (the one beside this program, or --clipdock=PATH), and this program, as
+ * another program would, puts content on the clipboard (or presses
+ * Ctrl+Alt+Down through the popup) and at once tries OpenClipboard as fast
+ * as it can, recording the longest stretch in which it is refused. The
+ * baseline is one memcpy of the same bytes into fresh memory, in this run.
+ * --lockout-only leaves out the first part.
+ *
+ * Ends with BENCH|figure|value|baseline|unit lines (milliseconds, medians;
+ * the lockout also as the worst round).
  */
 #include <windows.h>
 #include <shlobj.h>
@@ -55,6 +65,18 @@ static BOOL WINAPI NoTray(DWORD, PNOTIFYICONDATAA) { return TRUE; }
 
 static std::string folder;
 
+static void RemoveItemFiles()
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.crx").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            DeleteFileA((folder + "\\" + found.cFileName).c_str());
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+}
+
 struct Record {
     UINT format;
     size_t size;
@@ -70,14 +92,7 @@ static void PrepareCollection(const std::vector<Record> &records)
         exit(1);
     }
     folder = path;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*.crx").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            DeleteFileA((folder + "\\" + found.cFileName).c_str());
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
+    RemoveItemFiles();
     memset(itemSlots, 0, sizeof itemSlots);
     for (int slot = 1; slot < SLOT_COUNT; slot++) {
         snprintf(itemSlots[slot].name, sizeof itemSlots[slot].name, "\\bench%02d.crx", slot);
@@ -173,14 +188,251 @@ static Figures Measure(HWND other, UINT format, std::string bytes, int rounds)
     return {Median(captures), Median(saves), Median(opens), Median(writes), itemBytes};
 }
 
+// ---- The lockout that other programs meet ----
+
+static bool clipdockIdle;  // the program answered the message sent after the change
+
+static void CALLBACK ClipdockAnswered(HWND, UINT, ULONG_PTR, LRESULT) { clipdockIdle = true; }
+
+// Tries OpenClipboard as fast as it can from now until the program has
+// handled what was sent to it before and the clipboard has then been free
+// for a while; the longest refused stretch in milliseconds, or -1 when it
+// was never refused.
+static double WatchClipboard(HWND watcher, HWND popup)
+{
+    const double QUIET_MS = 100, LIMIT_MS = 10000;
+    clipdockIdle = false;
+    SendMessageCallbackA(popup, WM_NULL, 0, 0, ClipdockAnswered, 0);
+    LONGLONG start = Now(), refusedSince = 0, lastChange = start;
+    double longest = -1;
+    for (;;) {
+        LONGLONG t = Now();
+        if (OpenClipboard(watcher)) {
+            CloseClipboard();
+            if (refusedSince != 0) {
+                longest = std::max(longest, Ms(t - refusedSince));
+                refusedSince = 0;
+                lastChange = t;
+            }
+        } else if (refusedSince == 0) {
+            refusedSince = t;
+        }
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        if (clipdockIdle && refusedSince == 0 && Ms(t - lastChange) > QUIET_MS &&
+            (longest >= 0 || Ms(t - start) > 5 * QUIET_MS))
+            break;
+        if (Ms(t - start) > LIMIT_MS)
+            break;
+    }
+    return longest;
+}
+
+// Waits until the program has handled everything sent to it so far.
+static void WaitForClipdock(HWND popup)
+{
+    DWORD_PTR result;
+    SendMessageTimeoutA(popup, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
+}
+
+static volatile char memcpySink;
+
+// One memcpy of bytes into fresh memory, as a capture copies a format.
+static double MemcpyMs(const std::string &bytes)
+{
+    char *target = (char *)malloc(bytes.size());
+    if (target == NULL)
+        return -1;
+    LONGLONG start = Now();
+    memcpy(target, bytes.data(), bytes.size());
+    LONGLONG end = Now();
+    memcpySink = ((volatile char *)target)[bytes.size() / 2];
+    free(target);
+    return Ms(end - start);
+}
+
+struct Lockout {
+    const char *what;
+    double median, worst, memcpyBaseline;
+    int rounds, unrefused;
+};
+
+static Lockout Summary(const char *what, const std::vector<double> &longest,
+                       const std::vector<double> &copies)
+{
+    Lockout l = {what, 0, 0, Median(copies), (int)longest.size(), 0};
+    std::vector<double> refused;
+    for (double ms : longest) {
+        if (ms < 0)
+            l.unrefused++;
+        refused.push_back(std::max(ms, 0.0));
+        l.worst = std::max(l.worst, ms);
+    }
+    l.median = Median(refused);
+    return l;
+}
+
+// Content that differs from round to round, so that no capture is a duplicate.
+static void Stamp(std::string &bytes, size_t offset, int round)
+{
+    snprintf(&bytes[offset], 24, "lockout round %d", round);
+}
+
+static Lockout CaptureLockout(HWND watcher, HWND popup, const char *what, UINT format,
+                              std::string bytes, size_t stampAt, int rounds)
+{
+    std::vector<double> longest, copies;
+    for (int round = 0; round < rounds; round++) {
+        Stamp(bytes, stampAt, round);
+        if (!PutOnClipboard(watcher, format, bytes)) {
+            fprintf(stderr, "clipboard busy\n");
+            exit(1);
+        }
+        longest.push_back(WatchClipboard(watcher, popup));
+        WaitForClipdock(popup);
+        copies.push_back(MemcpyMs(bytes));
+    }
+    return Summary(what, longest, copies);
+}
+
+// Ctrl+Alt+Down as the hook sends it: with the newest capture current in
+// slot 0, the item in slot 1 (the picture put just before) goes back.
+static Lockout RestoreLockout(HWND watcher, HWND popup, const char *what, std::string bytes,
+                              size_t stampAt, int rounds)
+{
+    std::vector<double> longest, copies;
+    for (int round = 0; round < rounds; round++) {
+        for (int k = 0; k < 2; k++) {
+            Stamp(bytes, stampAt, 1000 + 2 * round + k);
+            if (!PutOnClipboard(watcher, CF_DIB, bytes)) {
+                fprintf(stderr, "clipboard busy\n");
+                exit(1);
+            }
+            WaitForClipdock(popup);
+        }
+        SendNotifyMessageA(popup, 0x8003 /* HOTKEY_MESSAGE */, 0x02 /* HOTKEY_DOWN */, 0);
+        longest.push_back(WatchClipboard(watcher, popup));
+        WaitForClipdock(popup);
+        copies.push_back(MemcpyMs(bytes));
+    }
+    return Summary(what, longest, copies);
+}
+
+static std::string Dib(size_t size)
+{
+    std::string dib(size, '\x55');
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = 2048;
+    header.biHeight = (LONG)((dib.size() - sizeof header) / (2048 * 4));
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    memcpy(&dib[0], &header, sizeof header);
+    return dib;
+}
+
+static std::string Text(size_t size)
+{
+    std::string text(size, 't');
+    text.back() = '\0';
+    return text;
+}
+
+// Starts clipdock.exe and waits for its popup; NULL when it does not come.
+static HWND StartClipdock(const std::string &program, PROCESS_INFORMATION *process)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string command = "\"" + program + "\"";
+    if (!CreateProcessA(program.c_str(), &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        process)) {
+        fprintf(stderr, "cannot start %s (error %lu)\n", program.c_str(), GetLastError());
+        return NULL;
+    }
+    for (int i = 0; i < 300; i++) {
+        HWND popup = FindWindowA("Betal_Notify", "Clipboard Viewer");
+        if (popup != NULL)
+            return popup;
+        Sleep(100);
+    }
+    fprintf(stderr, "%s showed no popup window\n", program.c_str());
+    TerminateProcess(process->hProcess, 1);
+    return NULL;
+}
+
+static void StopClipdock(PROCESS_INFORMATION *process)
+{
+    HWND panel = FindWindowA("Betal_Clipdock", NULL);
+    if (panel != NULL)
+        PostMessageA(panel, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process->hProcess, 10000) != WAIT_OBJECT_0)
+        TerminateProcess(process->hProcess, 1);
+    CloseHandle(process->hProcess);
+    CloseHandle(process->hThread);
+}
+
+static bool MeasureLockout(HWND watcher, const std::string &program)
+{
+    // The program starts on an empty collection.
+    memset(itemSlots, 0, sizeof itemSlots);
+    RemoveItemFiles();
+    SaveCollectionState();
+    PROCESS_INFORMATION process = {};
+    HWND popup = StartClipdock(program, &process);
+    if (popup == NULL)
+        return false;
+    WaitForClipdock(popup);
+    // One capture to warm up its code and files.
+    PutOnClipboard(watcher, CF_TEXT, Text(64));
+    WatchClipboard(watcher, popup);
+
+    std::vector<Lockout> rows;
+    rows.push_back(CaptureLockout(watcher, popup, "capture of 1 KB text", CF_TEXT, Text(1024), 0, 15));
+    rows.push_back(CaptureLockout(watcher, popup, "capture of 1 MB text", CF_TEXT, Text(1 << 20), 0, 9));
+    rows.push_back(CaptureLockout(watcher, popup, "capture of 8 MB CF_DIB", CF_DIB, Dib(8u << 20),
+                                  sizeof(BITMAPINFOHEADER), 7));
+    rows.push_back(CaptureLockout(watcher, popup, "capture of 32 MB CF_DIB", CF_DIB, Dib(32u << 20),
+                                  sizeof(BITMAPINFOHEADER), 5));
+    rows.push_back(RestoreLockout(watcher, popup, "restore of 8 MB CF_DIB", Dib(8u << 20),
+                                  sizeof(BITMAPINFOHEADER), 7));
+    StopClipdock(&process);
+    memset(itemSlots, 0, sizeof itemSlots);
+    RemoveItemFiles();
+    SaveCollectionState();
+
+    printf("lockout with %s running:\n", program.c_str());
+    for (const Lockout &l : rows)
+        printf("  %s: longest refusal median %.3f ms, worst %.3f ms over %d rounds (%d never "
+               "refused); one memcpy of the bytes %.3f ms\n",
+               l.what, l.median, l.worst, l.rounds, l.unrefused, l.memcpyBaseline);
+    for (const Lockout &l : rows) {
+        printf("BENCH|lockout, %s|%.3f|%.3f|ms\n", l.what, l.median, l.memcpyBaseline);
+        printf("BENCH|lockout worst, %s|%.3f|%.3f|ms\n", l.what, l.worst, l.memcpyBaseline);
+    }
+    return true;
+}
+
 static HWND HiddenWindow(const char *title)
 {
     return CreateWindowExA(0, "STATIC", title, WS_POPUP, 0, 0, 10, 10, NULL, NULL,
                            GetModuleHandleA(NULL), NULL);
 }
 
-int main()
+int main(int argc, char **argv)
 {
+    bool lockoutOnly = false;
+    char self[MAX_PATH] = {0};
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    std::string clipdock = self;
+    clipdock = clipdock.substr(0, clipdock.find_last_of('\\') + 1) + "clipdock.exe";
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--lockout-only") == 0)
+            lockoutOnly = true;
+        else if (strncmp(argv[i], "--clipdock=", 11) == 0)
+            clipdock = argv[i] + 11;
+    }
     QueryPerformanceFrequency(&frequency);
     char windows[MAX_PATH] = {0};
     GetWindowsDirectoryA(windows, MAX_PATH);
@@ -196,38 +448,34 @@ int main()
     platformCalls.closeClipboard = TimedClose;
     platformCalls.notifyIcon = NoTray;
 
-    std::string text(1024, 't');
-    text.back() = '\0';
-    std::string dib(8u << 20, '\x55');
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = 2048;
-    header.biHeight = (LONG)((dib.size() - sizeof header) / (2048 * 4));
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    memcpy(&dib[0], &header, sizeof header);
-
-    // Text on the clipboard is also offered as OEM text, Unicode text and a locale.
-    PrepareCollection({{CF_TEXT, 256 << 10}, {CF_LOCALE, 4}, {CF_OEMTEXT, 256 << 10},
-                       {CF_UNICODETEXT, 512 << 10}});
-    Figures small = Measure(other, CF_TEXT, text, 21);
-    PrepareCollection({{CF_DIB, 1 << 20}});
-    Figures large = Measure(other, CF_DIB, dib, 7);
-    const struct {
-        const char *what;
-        const Figures &f;
-    } rows[] = {{"1 KB text", small}, {"8 MB CF_DIB", large}};
-    for (auto &row : rows)
-        printf("capture of %s: %.3f ms in all, state saved at %.3f ms, clipboard open %.3f ms; "
-               "item file %lld bytes, fwrite of as many %.3f ms\n",
-               row.what, row.f.capture, row.f.saved, row.f.open, row.f.itemBytes,
-               row.f.fwriteBaseline);
-    for (auto &row : rows) {
-        printf("BENCH|capture %s|%.3f|%.3f|ms\n", row.what, row.f.capture, row.f.fwriteBaseline);
-        printf("BENCH|clipboard open, %s|%.3f|-|ms\n", row.what, row.f.open);
+    if (!lockoutOnly) {
+        // Text on the clipboard is also offered as OEM text, Unicode text and a locale.
+        PrepareCollection({{CF_TEXT, 256 << 10}, {CF_LOCALE, 4}, {CF_OEMTEXT, 256 << 10},
+                           {CF_UNICODETEXT, 512 << 10}});
+        Figures small = Measure(other, CF_TEXT, Text(1024), 21);
+        PrepareCollection({{CF_DIB, 1 << 20}});
+        Figures large = Measure(other, CF_DIB, Dib(8u << 20), 7);
+        const struct {
+            const char *what;
+            const Figures &f;
+        } rows[] = {{"1 KB text", small}, {"8 MB CF_DIB", large}};
+        for (auto &row : rows)
+            printf("capture of %s: %.3f ms in all, state saved at %.3f ms, clipboard open %.3f ms; "
+                   "item file %lld bytes, fwrite of as many %.3f ms\n",
+                   row.what, row.f.capture, row.f.saved, row.f.open, row.f.itemBytes,
+                   row.f.fwriteBaseline);
+        for (auto &row : rows) {
+            printf("BENCH|capture %s|%.3f|%.3f|ms\n", row.what, row.f.capture, row.f.fwriteBaseline);
+            printf("BENCH|clipboard open, %s|%.3f|-|ms\n", row.what, row.f.open);
+        }
+        ClearCollection();
+    } else {
+        char path[MAX_PATH] = {0};
+        if (!EnsureItemFolder(path))
+            return 1;
+        folder = path;
     }
-
-    ClearCollection();
-    return 0;
+    fflush(stdout);
+    platformCalls = realPlatformCalls;
+    return MeasureLockout(other, clipdock) ? 0 : 1;
 }

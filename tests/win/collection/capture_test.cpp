@@ -109,6 +109,16 @@ TEST_F(CaptureTest, NewFormatIsStoredOnceSwitchedOn)
     records = ReadItemFile(ItemPath(itemSlots[0].name));
     EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, "Clipdock Custom Data", "custom bytes"}));
     ForgetFormat("Clipdock Custom Data");
+
+    // A name of the longest kind, 255 characters, is kept whole.
+    std::string longest = "Clipdock Long Name " + std::string(255 - 19, 'n');
+    UINT longFormat = RegisteredFormat(longest.c_str());
+    SetIniValue("CLIPBOOK_STATE", longest.c_str(), "1");
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("with a long name")}, {longFormat, "long"}}));
+    CaptureClipboard(panelWindow);
+    records = ReadItemFile(ItemPath(itemSlots[0].name));
+    EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, longest, "long"}));
+    ForgetFormat(longest.c_str());
 }
 
 TEST_F(CaptureTest, TextAndHtmlGoIntoOneItemFile)
@@ -289,6 +299,26 @@ TEST_F(CaptureTest, PictureIsNoCopyOfATextItem)
     CaptureClipboard(panelWindow);
     ASSERT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT) << "the picture is kept";
     EXPECT_TRUE(HasRecord(ReadItemFile(ItemPath(itemSlots[0].name)), {CF_DIB, "", dib}));
+    EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED);
+    EXPECT_EQ(ItemFolderFiles().size(), 2u);
+}
+
+TEST_F(CaptureTest, ItemNamedLikeFormatNumbersIsNoCopyOfText)
+{
+    // A foreign item whose records carry the names "#1", "#13" and so on of
+    // the formats a text copy holds: restore leaves such names out (the
+    // platform would take them for those numbers), so it equals no copy.
+    CaptureText("probe");
+    std::vector<ItemEntry> crafted;
+    for (const StoredRecord &r : ReadItemFile(ItemPath(itemSlots[0].name)))
+        crafted.push_back({0xC0DE, r.data, "#" + std::to_string(r.format)});
+    ASSERT_GE(crafted.size(), 1u);
+    DropIncomingItem();
+    ASSERT_TRUE(WriteItemFile(ItemPath("\\crafted.crx"), crafted));
+    itemSlots[1] = {SLOT_OCCUPIED, "\\crafted.crx"};
+
+    CaptureText("a copy after it");
+    EXPECT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT) << "the copy was taken for it";
     EXPECT_EQ(itemSlots[1].flags, SLOT_OCCUPIED);
     EXPECT_EQ(ItemFolderFiles().size(), 2u);
 }
@@ -565,6 +595,80 @@ TEST_F(CaptureTest, FailingDiskKeepsWhatWasStored)
         ASSERT_LT(slot, SLOT_COUNT);
         RestoreClipboardItem(slot, itemListWindow);
         EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("stored before"));
+    }
+}
+
+// The clipboard is open only while the formats are copied off it: the item
+// file, the state and the rest are written after it is closed. A format
+// whose copy gets no memory is written at once, after those before it, and
+// the item is the same.
+bool wroteWhileOpen;
+int allocations, failingAllocation;  // 0: none fails, -1: every one fails
+
+void NoteWrite()
+{
+    if (GetOpenClipboardWindow() == panelWindow)
+        wroteWhileOpen = true;
+}
+FILE *WatchedOpen(const char *path, const char *mode)
+{
+    NoteWrite();
+    return realPlatformCalls.openFile(path, mode);
+}
+BOOL WINAPI WatchedUserName(LPSTR buffer, LPDWORD size)  // every state save asks
+{
+    NoteWrite();
+    return realPlatformCalls.userName(buffer, size);
+}
+void *ScarceAllocEntry(size_t size)
+{
+    allocations++;
+    if (failingAllocation == -1 || allocations == failingAllocation)
+        return NULL;
+    return realPlatformCalls.allocEntry(size);
+}
+
+TEST_F(CaptureTest, ClipboardIsClosedBeforeTheItemIsWritten)
+{
+    const struct {
+        const char *what;
+        int failingAllocation;
+        bool writesWhileOpen;
+    } rows[] = {
+        {"every format copied", 0, false},
+        {"no memory for the first copy", 1, true},
+        {"no memory for the second copy", 2, true},
+        {"no memory at all", -1, true},
+    };
+    std::string html = "Version:0.9\r\n<p>taken</p>";
+    std::vector<StoredRecord> expected;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        StoreTextItem(1, "\\older.crx", "older");
+        ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("taken")}, {HtmlFormat(), html}}));
+        wroteWhileOpen = false;
+        allocations = 0;
+        failingAllocation = row.failingAllocation;
+        platformCalls.openFile = WatchedOpen;
+        platformCalls.userName = WatchedUserName;
+        platformCalls.allocEntry = ScarceAllocEntry;
+        CaptureClipboard(panelWindow);
+        platformCalls = realPlatformCalls;
+
+        EXPECT_EQ(wroteWhileOpen, row.writesWhileOpen);
+        EXPECT_GE(allocations, 2) << "one copy a format";
+        ASSERT_EQ(itemSlots[0].flags, SLOT_OCCUPIED | SLOT_CURRENT);
+        EXPECT_EQ(StateValue(), std::string(itemSlots[0].name) + ":\\older.crx:");
+        bool ok = false;
+        std::vector<StoredRecord> records = ReadItemFile(ItemPath(itemSlots[0].name), &ok);
+        EXPECT_TRUE(ok);
+        EXPECT_TRUE(HasRecord(records, {CF_TEXT, "", Text("taken")}));
+        EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, "HTML Format", html}));
+        if (expected.empty())
+            expected = records;
+        EXPECT_TRUE(records == expected) << "the same records in the same order";
+        EXPECT_TRUE(TakePopupMessage());
     }
 }
 

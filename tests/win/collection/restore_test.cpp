@@ -61,11 +61,57 @@ TEST_F(RestoreTest, PutsBackEveryFormatRegisteringNamesAgain)
     EXPECT_EQ(StateValue(), "untouched") << "a restore does not save the state";
 }
 
+// Every record is read into its block before the clipboard is opened, so
+// other programs wait for it only while the blocks are placed; a record
+// without memory for its block is left out.
+int blocksLoadedWhileOpen, blockAllocations, failingBlock;
+
+HGLOBAL WINAPI WatchedAllocBlock(UINT flags, SIZE_T size)
+{
+    if (GetOpenClipboardWindow() != NULL)
+        blocksLoadedWhileOpen++;
+    if (++blockAllocations == failingBlock)
+        return NULL;
+    return realPlatformCalls.allocBlock(flags, size);
+}
+
+TEST_F(RestoreTest, LoadsEveryRecordBeforeOpeningTheClipboard)
+{
+    std::string html = "Version:0.9\r\n<u>u</u>";
+    StoreRecords(2, "\\loaded.crx",
+                 {{CF_TEXT, "", std::string("first\0", 6)},
+                  {CF_UNICODETEXT, "", Wide(L"second")},
+                  {0xC200, "HTML Format", html}});
+    const struct {
+        int failingBlock;  // 0: none
+        bool unicode;  // the stored Unicode text is placed
+    } rows[] = {{0, true}, {2, false}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.failingBlock);
+        ASSERT_TRUE(PutClipboard({{CF_DIB, "not restored"}}));
+        blocksLoadedWhileOpen = blockAllocations = 0;
+        failingBlock = row.failingBlock;
+        platformCalls.allocBlock = WatchedAllocBlock;
+        RestoreClipboardItem(2, itemListWindow);
+        platformCalls.allocBlock = realPlatformCalls.allocBlock;
+        EXPECT_EQ(blockAllocations, 3);
+        EXPECT_EQ(blocksLoadedWhileOpen, 0);
+        EXPECT_EQ(ClipboardBytes(CF_TEXT), std::string("first\0", 6));
+        EXPECT_EQ(ClipboardBytes(HtmlFormat()), html);
+        // Left out, the Unicode text is what the platform makes from the text.
+        EXPECT_EQ(ClipboardBytes(CF_UNICODETEXT) == Wide(L"second"), row.unicode);
+        EXPECT_FALSE(IsClipboardFormatAvailable(CF_DIB)) << "the clipboard was emptied";
+    }
+}
+
 TEST_F(RestoreTest, LeavesOutRecordsItCannotPlace)
 {
+    // A name "#1" is no name to register: the platform reads it as the
+    // number 1, CF_TEXT ("#2" would hand it a memory block as a bitmap).
     StoreRecords(2, "\\partly.crx",
                  {{CF_BITMAP, "", "not a bitmap handle"},
                   {CF_TEXT, "", std::string("readable\0", 9)},
+                  {0xC0DE, "#1", std::string("not text\0", 9)},
                   {CF_UNICODETEXT, "", Wide(L"cut off")}});
     // Cut the file inside the last record's data.
     std::string bytes = FileBytes(ItemPath("\\partly.crx"));

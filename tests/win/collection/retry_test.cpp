@@ -8,6 +8,7 @@
 #include "collection/restore.h"
 #include "collection/retry.h"
 #include "shell/globals.h"
+#include "ui/panel.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ BOOL WINAPI HeldOpenClipboard(HWND owner)
 
 DWORD WINAPI TestClock() { return now; }
 
+// One tick of the panel's retry timer.
+void Tick() { RetryClipboardWaits(panelWindow); }
+
 std::string Text(const char *s) { return std::string(s) + '\0'; }
 
 class RetryTest : public CollectionTest {
@@ -51,8 +55,8 @@ protected:
     void EndWaits()
     {
         clipboardHeld = true;
-        now += CLIPBOARD_WAIT_LIMIT;
-        RetryClipboardJobs();
+        now += CAPTURE_WAIT_LIMIT;
+        Tick();
         clipboardHeld = false;
     }
     std::string IncomingText()
@@ -69,7 +73,10 @@ TEST_F(RetryTest, HeldChangeIsCapturedUntilTheLimit)
     struct Case {
         DWORD heldFor;
         bool captured;
-    } cases[] = {{0, true}, {CLIPBOARD_WAIT_LIMIT - 1, true}, {CLIPBOARD_WAIT_LIMIT, false}};
+    } cases[] = {{0, true},
+                 {1500, true},  // a program that holds the clipboard for a second or two
+                 {CAPTURE_WAIT_LIMIT - 1, true},
+                 {CAPTURE_WAIT_LIMIT, false}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.heldFor);
         SetUp();
@@ -81,9 +88,10 @@ TEST_F(RetryTest, HeldChangeIsCapturedUntilTheLimit)
         EXPECT_EQ(itemSlots[0].flags, 0u);
         EXPECT_FALSE(TakePopupMessage()) << "no notice before the capture";
         now += c.heldFor;
-        EXPECT_FALSE(RetryClipboardJobs());
+        Tick();
+        EXPECT_EQ(itemSlots[0].flags, 0u);
         clipboardHeld = false;
-        EXPECT_EQ(RetryClipboardJobs(), c.captured);
+        Tick();
         EXPECT_FALSE(CaptureWaiting());
         EXPECT_EQ(IncomingText(), c.captured ? Text("while held") : "<slot 0 free>");
         // The notice counts the items as they were at the change.
@@ -104,7 +112,7 @@ TEST_F(RetryTest, WaitingChangeGivesWayToNewerContent)
     ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("second")}}));
     CaptureClipboard(panelWindow);
     clipboardHeld = false;
-    EXPECT_TRUE(RetryClipboardJobs());
+    Tick();
     EXPECT_EQ(IncomingText(), Text("second"));
     EXPECT_EQ(ItemFolderFiles().size(), 1u) << "one capture for the two changes";
 
@@ -115,7 +123,7 @@ TEST_F(RetryTest, WaitingChangeGivesWayToNewerContent)
     CaptureClipboard(panelWindow);
     ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("restored")}}, itemListWindow));
     clipboardHeld = false;
-    EXPECT_FALSE(RetryClipboardJobs());
+    Tick();
     EXPECT_FALSE(CaptureWaiting());
     EXPECT_EQ(ItemFolderFiles().size(), 1u);
 }
@@ -131,9 +139,9 @@ TEST_F(RetryTest, HeldRestoreAndClearPutTheirContentLater)
     EXPECT_EQ(FindCurrentSlot(), 4) << "the table moves at once";
     EXPECT_TRUE(PlacementWaiting());
     EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("sentinel"));
-    now += CLIPBOARD_WAIT_LIMIT / 2;
+    now += PLACEMENT_WAIT_LIMIT / 2;
     clipboardHeld = false;
-    EXPECT_FALSE(RetryClipboardJobs());
+    Tick();
     EXPECT_FALSE(PlacementWaiting());
     EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("item 3")) << "the item, not what moved into its slot";
     EXPECT_EQ(GetClipboardOwner(), itemListWindow);
@@ -143,7 +151,7 @@ TEST_F(RetryTest, HeldRestoreAndClearPutTheirContentLater)
     RestoreClipboardItem(5, itemListWindow);
     RestoreClipboardItem(2, itemListWindow);
     clipboardHeld = false;
-    RetryClipboardJobs();
+    Tick();
     EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("item 1"));
 
     // Another program's change after the request stays on the clipboard.
@@ -153,7 +161,7 @@ TEST_F(RetryTest, HeldRestoreAndClearPutTheirContentLater)
     CaptureClipboard(panelWindow);
     EXPECT_FALSE(PlacementWaiting());
     clipboardHeld = false;
-    EXPECT_TRUE(RetryClipboardJobs());
+    Tick();
     EXPECT_EQ(IncomingText(), Text("copied meanwhile"));
     EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("copied meanwhile"));
 
@@ -161,8 +169,50 @@ TEST_F(RetryTest, HeldRestoreAndClearPutTheirContentLater)
     ClearClipboard(panelWindow);
     EXPECT_FALSE(ClipboardFormats().empty());
     clipboardHeld = false;
-    RetryClipboardJobs();
+    Tick();
     EXPECT_TRUE(ClipboardFormats().empty());
+}
+
+// The current mark follows what the clipboard holds, whichever way a wait ends.
+TEST_F(RetryTest, WaitingRestoreLeavesTheMarkWhereTheClipboardIs)
+{
+    for (int i = 1; i <= 5; i++)
+        StoreTextItem(i, ("\\r" + std::to_string(i) + ".crx").c_str(), "item " + std::to_string(i));
+    StoreTextItem(6, "\\unreadable.crx", "");
+    ASSERT_TRUE(WriteFileBytes(ItemPath("\\unreadable.crx"), "not an item file"));
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("item 2")}}));
+    itemSlots[2].flags |= SLOT_CURRENT;
+
+    // Two steps that wait and run out: the mark goes back to item 2.
+    clipboardHeld = true;
+    RestoreClipboardItem(3, itemListWindow);
+    RestoreClipboardItem(4, itemListWindow);
+    EXPECT_EQ(FindCurrentSlot(), 4);
+    now += PLACEMENT_WAIT_LIMIT;
+    Tick();
+    EXPECT_FALSE(PlacementWaiting());
+    EXPECT_EQ(FindCurrentSlot(), 2);
+
+    // A step whose item cannot be read ends the one that waits.
+    RestoreClipboardItem(3, itemListWindow);
+    RestoreClipboardItem(6, itemListWindow);
+    clipboardHeld = false;
+    Tick();
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("item 2"));
+
+    // A copy and a step both wait; the copy is stored first, then the step
+    // lands: its item is current and the copy joins the history.
+    clipboardHeld = true;
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Text("copied while held")}}));
+    CaptureClipboard(panelWindow);
+    RestoreClipboardItem(3, itemListWindow);
+    clipboardHeld = false;
+    Tick();
+    EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("item 3"));
+    EXPECT_EQ(itemSlots[0].flags, 0u);
+    EXPECT_EQ(ReadItemFile(ItemPath(itemSlots[1].name))[0].data, Text("copied while held"));
+    EXPECT_EQ(FindCurrentSlot(), 4);
+    EXPECT_STREQ(itemSlots[4].name, "\\r3.crx");
 }
 
 }  // namespace

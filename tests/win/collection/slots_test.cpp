@@ -239,8 +239,21 @@ TEST_F(SlotsTest, FullTableHoldsTheOldestAsideUntilTheCaptureEnds)
         std::string held;
         for (const std::string &name : before)
             held += name + ":";
-        EXPECT_EQ(StateValue(), held) << "while held, the list before the capture is saved";
+        EXPECT_EQ(StateValue(), held + incoming + ":")
+            << "while held, the list before the capture is saved, the new file after it";
         EXPECT_EQ(ItemFolderFiles().size(), 33u);
+        if (kept) {
+            // Stopped here and started again: the list before the capture,
+            // and the 33rd file is gone.
+            ItemSlot table[SLOT_COUNT];
+            memcpy(table, itemSlots, sizeof table);
+            LoadCollectionState(StateValue().c_str());
+            EXPECT_EQ(SlotNames(), before);
+            EXPECT_EQ(ItemFolderFiles().size(), 32u);
+            EXPECT_FALSE(FileExists(ItemPath(incoming.c_str())));
+            memcpy(itemSlots, table, sizeof table);
+            ASSERT_TRUE(WriteFileBytes(ItemPath(incoming.c_str()), ""));
+        }
 
         if (!kept)
             DropIncomingItem();

@@ -4,6 +4,8 @@
  */
 #include "tarn_dll.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <limits.h>
 #include <string.h>
 
@@ -290,6 +292,27 @@ TEST_F(ItemFile, HeaderAreaGrowthCarriesEveryRoomAlong)
     for (size_t i = 0; i < entries.size(); ++i)
         EXPECT_ENTRY(again, (int32_t)i, entries[i].format, entries[i].name.c_str(),
                      entries[i].data);
+
+    /* A disk that takes no more bytes while the rooms move: every write
+     * lands in the stream's buffer, the seeks' flushes fail, and the insert
+     * must not report the item written. */
+    FILE *small = NewItemFile("refused");
+    ASSERT_NE(nullptr, small);
+    INSERT_ENTRY(small, CF_TEXT, "", TextBytes("kept"));
+    Close(small);
+    Bytes before = DiskBytes(PathOf("refused"));
+    HANDLE readOnly = CreateFileA(PathOf("refused").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, readOnly);
+    FILE *full = _fdopen(_open_osfhandle((intptr_t)readOnly, _O_BINARY), "r+b");
+    ASSERT_NE(nullptr, full);
+    std::string growing(200, 'g');
+    Bytes lost = TextBytes("lost");
+    EXPECT_EQ(TARN_FAIL, tarn.InsertClipboardItem(full, 0xC0FF, growing.c_str(), lost.data(),
+                                                  (int32_t)lost.size(), nullptr));
+    fclose(full);
+    EXPECT_TRUE(DiskBytes(PathOf("refused")) == before);
 }
 
 TEST_F(ItemFile, StreamsThatAreNoItemFilesAreRefused)

@@ -7,6 +7,8 @@
  *   e2etool tray-area MS       where Wine shows the tray icons without a desktop:
  *                              "X Y WIDTH HEIGHT" of that window's client area
  *   e2etool command ID         posts the panel command ID (WM_COMMAND)
+ *   e2etool exit MS            posts "Exit" and waits MS for the program's process
+ *                              to end: "ended N ms" (from the post), or "running"
  *   e2etool chain SECONDS      a clipboard viewer: prints "draw" per notification
  *   e2etool keys SECONDS       a "Betal_Notify" window titled "Clipboard Viewer"
  *                              printing "hotkey MASK", and a focusable window
@@ -153,6 +155,33 @@ void ClickSlot(HWND list, int slot)
     SendMessageA(list, WM_LBUTTONUP, 0, where);
 }
 
+// "Exit" timed here, not by the script: from the post to the end of the
+// program's process, without the start-up of this tool in the count.
+int TimeExit(DWORD ms)
+{
+    HWND panel = FindPanel(1000);
+    DWORD id = 0;
+    if (panel == NULL || GetWindowThreadProcessId(panel, &id) == 0)
+        return 1;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process == NULL)
+        return 1;
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    DWORD waited = WAIT_FAILED;
+    if (PostMessageA(panel, WM_COMMAND, TOOL_CMD_EXIT, 0))
+        waited = WaitForSingleObject(process, ms);
+    QueryPerformanceCounter(&end);
+    CloseHandle(process);
+    if (waited != WAIT_OBJECT_0) {
+        Line("running");
+        return 1;
+    }
+    Line("ended %lu ms", (unsigned long)((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -195,6 +224,8 @@ int main(int argc, char **argv)
             return 1;
         return PostMessageA(panel, WM_COMMAND, (WPARAM)atoi(argv[2]), 0) ? 0 : 1;
     }
+    if (strcmp(what, "exit") == 0 && argc == 3)
+        return TimeExit((DWORD)atoi(argv[2]));
     if (strcmp(what, "chain") == 0 && argc == 3) {
         HWND viewer = MakeWindow("E2eViewer", "e2e viewer", WS_POPUP);
         JoinClipboardChain(viewer);

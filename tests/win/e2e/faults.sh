@@ -334,6 +334,40 @@ else
   fail "viewer behind killed: captures stopped ($verified restored)"
 fi
 
+# --- item files that count tens of thousands of rooms ------------------------
+# One holds 65,536 rooms of a format nothing previews or restores (2 MB), one
+# counts 65,536 rooms and holds none; both lead the history. Paints of the
+# list, every capture (comparing the new item with them) and clicks on their
+# rows read them: the program must still start, capture and paint at once.
+exit_clipdock
+head -c 256 "$folder/$(newest)" >"$work/area"  # a text item: header area of 256 bytes
+python3 - "$work/area" "$folder/rooms65536.crx" "$folder/count65536.crx" <<'PY'
+import struct, sys
+area = bytearray(open(sys.argv[1], 'rb').read())
+struct.pack_into('<I', area, 8, 65536)
+room = lambda k: b'ROOM' + struct.pack('<HHII', 0x300, k, 32, 1) + b'\x01' + bytes(15)
+open(sys.argv[2], 'wb').write(area + b''.join(room(k) for k in range(65536)))
+open(sys.argv[3], 'wb').write(area)
+PY
+sed -i "s/^CLIPBOOK_STATE=/CLIPBOOK_STATE=\\\\rooms65536.crx:\\\\count65536.crx:/" "$ini"
+t0=$SECONDS
+start_clipdock
+started_in=$((SECONDS - t0))
+t0=$SECONDS
+if capture "captured beside huge room counts $$"; then
+  captured_in="stored in $((SECONDS - t0)) s"
+else
+  captured_in="not stored"
+fi
+t0=$SECONDS
+if [ "$captured_in" != "not stored" ] && "$wine" "$tool" tray-click 5000 >/dev/null 2>&1 &&
+   "$wine" "$tool" ping >/dev/null 2>&1 && painted_in=$((SECONDS - t0)) &&
+   grep -qF 'rooms65536.crx:' <<<"$(state)" && verify; then
+  pass "huge room counts ($(stat -c %s "$folder/rooms65536.crx")-byte file, and a count without rooms): started in $started_in s, a copy $captured_in, the panel shown and answering in $painted_in s, $verified restored byte for byte"
+else
+  fail "huge room counts: started in $started_in s, a copy $captured_in, state '$(state | head -c 120)', $verified restored"
+fi
+
 exit_clipdock && pass "Exit ends clipdock after all faults"
 echo "$failures failure(s) in $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]

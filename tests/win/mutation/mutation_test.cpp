@@ -12,12 +12,13 @@
  *
  * What is checked, for every case:
  *  - no crash: an unhandled exception reports the case and ends the run;
- *  - no read outside an entry: the buffer that restore and the preview read
- *    an entry (or the preview a part of one) into, through the platform
- *    table's allocEntry, ends exactly where a PAGE_NOACCESS page begins, so
- *    a read past its end faults and a vectored handler reports the case;
- *    restore's buffers are exactly as large as a whole entry of the file,
- *    the preview's no larger than one, and all are freed again;
+ *  - no read outside an entry: the buffer that the preview reads an entry
+ *    (or a part of one) into, through the platform table's allocEntry, ends
+ *    exactly where a PAGE_NOACCESS page begins, so a read past its end
+ *    faults and a vectored handler reports the case; restore reads each
+ *    entry straight into the clipboard's block (allocBlock), exactly as
+ *    large as a whole entry of the file; the preview's buffers are no
+ *    larger than one, and all are freed again;
  *  - restore puts on the clipboard only the exact bytes of entries of the
  *    file, found here by walking the rooms without libtarn, each under its
  *    own format, and every whole entry of a restorable format gets there;
@@ -117,6 +118,14 @@ void *GuardedAllocEntry(size_t size)
     liveBlocks.push_back({base, guard, size});
     allocatedSizes.push_back(size);
     return guard - size;
+}
+
+// The blocks restore reads entries into are the clipboard's memory: real
+// global blocks, their sizes recorded beside the entry buffers'.
+HGLOBAL WINAPI RecordedAllocBlock(UINT flags, SIZE_T size)
+{
+    allocatedSizes.push_back(size);
+    return GlobalAlloc(flags, size);
 }
 
 void GuardedFreeEntry(void *buffer)
@@ -840,12 +849,14 @@ void RunRestore(Context &c, const std::string &bytes, const std::vector<RawRoom>
 
     if (untouched) {
         // The restore left the clipboard alone: only right when the file
-        // cannot be opened as an item file at all.
+        // cannot be opened as an item file at all, or counts more records
+        // than any clipboard offers.
         c.untouchedCases++;
         EXPECT_FALSE(restoreAskedClipboard) << "the restore opened the clipboard and left it as it was";
         FILE *f = fopen(path.c_str(), "rb");
         uint32_t count = 0;
-        bool opens = f != NULL && GetClipbordFileItemsCount(f, &count) >= 0;
+        bool opens = f != NULL && GetClipbordFileItemsCount(f, &count) >= 0 &&
+                     count <= ITEM_RECORD_LIMIT;
         if (f != NULL)
             fclose(f);
         EXPECT_FALSE(opens) << "the file opens, yet the restore did not touch the clipboard";
@@ -1011,6 +1022,7 @@ protected:
         platformCalls = realPlatformCalls;
         platformCalls.allocEntry = GuardedAllocEntry;
         platformCalls.freeEntry = GuardedFreeEntry;
+        platformCalls.allocBlock = RecordedAllocBlock;
         platformCalls.openClipboard = RestoreOpenClipboard;
         memset(itemSlots, 0, sizeof itemSlots);
         screen = GetDC(NULL);

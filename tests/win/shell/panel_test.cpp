@@ -2,6 +2,9 @@
 // hiding, the hit test, the viewer chain, the menus and the commands.
 #include "support.h"
 
+#include "collection/capture.h"
+#include "collection/platform.h"
+#include "collection/restore.h"
 #include "collection/slots.h"
 #include "shell/globals.h"
 #include "shell/startup.h"
@@ -426,13 +429,18 @@ TEST_F(Panel, CloseLeavesTheChainAndEndsTheLoop)
     EXPECT_EQ(0, (int)msg.wParam);
 }
 
+BOOL WINAPI RefuseClipboard(HWND) { return FALSE; }
+
 // The panel passes each change on after capturing it: a viewer after it
-// tells when a change has been dealt with.
+// tells when a change has been dealt with. The last copy finds the
+// clipboard held, and so does the clear: the copy does not come back.
 TEST_F(Panel, ClearAllEmptiesTheHistoryAndTheClipboard)
 {
     RecordingWindow after("ChainAfter", "after", {WM_DRAWCLIPBOARD});
     nextClipboardViewer = after.window;
-    for (const char *words : {"first words", "second words"}) {
+    for (const char *words : {"first words", "second words", "copied while held"}) {
+        if (strcmp(words, "copied while held") == 0)
+            platformCalls.openClipboard = RefuseClipboard;
         size_t seen = after.got.size();
         ASSERT_TRUE(PumpUntil([] { return OpenClipboard(NULL) != 0; }, 2000));
         EmptyClipboard();
@@ -447,9 +455,13 @@ TEST_F(Panel, ClearAllEmptiesTheHistoryAndTheClipboard)
     }
     ASSERT_NE(0u, itemSlots[1].flags & SLOT_OCCUPIED) << "the first text is not in the history";
 
+    EXPECT_TRUE(CaptureWaiting());
+
     size_t seen = after.got.size();
     SendMessageA(panelWindow, WM_COMMAND, CMD_CLEAR_ALL, 0);
+    platformCalls.openClipboard = realPlatformCalls.openClipboard;
     PumpUntil([&] { return after.got.size() > seen; }, 2000);
+    EXPECT_TRUE(PumpUntil([] { return !CaptureWaiting() && !PlacementWaiting(); }, 3000));
     PumpFor(100);
     EXPECT_EQ(0, CountClipboardFormats());
     for (int i = 1; i < SLOT_COUNT; i++)

@@ -11,6 +11,7 @@
 
 #include "collection/capture.h"
 #include "collection/platform.h"
+#include "collection/restore.h"
 #include "collection/slots.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
@@ -407,6 +408,43 @@ TEST_F(StartOnClipboard, EmptyClipboardGetsTheNewestItemBack)
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, (HWND)-1, POPUP_SHOW_MESSAGE, POPUP_SHOW_MESSAGE, PM_REMOVE));
     EXPECT_EQ("stored words", ClipboardText());
+}
+
+// The clipboard another program holds from the second opening on, and item
+// files that cannot be read.
+int clipboardOpensLeft;
+BOOL WINAPI OpenWhileLeft(HWND owner)
+{
+    return clipboardOpensLeft-- > 0 && realPlatformCalls.openClipboard(owner);
+}
+FILE *UnreadableItem(const char *path, const char *mode)
+{
+    return mode[0] == 'r' ? NULL : realPlatformCalls.openFile(path, mode);
+}
+
+// A start-up restore that placed nothing makes no later change its own.
+TEST_F(StartOnClipboard, NewestItemThatCannotBeReadLeavesLaterChangesNews)
+{
+    SetClipboard(nullptr);
+    PumpFor(100);
+    platformCalls.openFile = UnreadableItem;
+    ASSERT_EQ(S_OK, InitApplication());
+    platformCalls.openFile = realPlatformCalls.openFile;
+    EXPECT_FALSE(firstCapturePending);
+}
+
+TEST_F(StartOnClipboard, NewestItemThatWaitsGivesWayToACopy)
+{
+    SetClipboard(nullptr);
+    PumpFor(100);
+    clipboardOpensLeft = 1;  // the first capture's
+    platformCalls.openClipboard = OpenWhileLeft;
+    ASSERT_EQ(S_OK, InitApplication());
+    EXPECT_TRUE(PlacementWaiting());
+    SetClipboard("copied after the start");
+    platformCalls.openClipboard = realPlatformCalls.openClipboard;
+    EXPECT_TRUE(PumpUntil([] { return !PlacementWaiting() && !CaptureWaiting(); }, 3000));
+    EXPECT_EQ("copied after the start", ClipboardText());
 }
 
 TEST_F(StartOnClipboard, ClipboardWithContentIsLeftAlone)

@@ -124,7 +124,7 @@ void StopStartedProgram()
     }
     ShutdownApplication();
     panelWindow = itemListWindow = popupWindow = NULL;
-    platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
+    platformCalls = realPlatformCalls;
 }
 
 void StartedProgram::TearDown()

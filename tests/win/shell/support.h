@@ -47,7 +47,8 @@ extern std::vector<std::pair<DWORD, HWND>> trayCalls;
 BOOL WINAPI RecordTray(DWORD message, PNOTIFYICONDATAA data);
 
 // Closes the windows InitApplication made, drops what they left queued, shuts
-// the program down and gives the tray its real platform call back.
+// the program down and gives the collection and the tray their real
+// platform calls back.
 void StopStartedProgram();
 
 // Brings up the program's windows as start-up does, with the platform's

@@ -205,22 +205,43 @@ TEST_F(ItemListTest, FreeSlotThatKeepsAFileNameShowsItsPreview)
     EXPECT_FALSE(canvas.Blank({20, 3, W - 20, 57}));
 }
 
-TEST_F(ItemListTest, LastSlotIsLeftOutWhileTheIncomingOneIsCurrent)
+// With all 32 slots taken every item is in view: the panel's preview shows
+// a current slot 0, and the list shows every other slot down to 31.
+TEST_F(ItemListTest, EveryStoredItemIsInView)
 {
-    listRowCount = 9;
-    listTopRow = 24;  // rows 0 to 7 show slots 24 to 31
-    int y31 = 60 * 7 - 59;
-    {
-        Canvas canvas(W, 600);
-        Paint(canvas);
-        EXPECT_EQ(canvas.At(1, y31), FREE_FRAME) << "slot 31 drawn";
-        EXPECT_TRUE(canvas.Blank({0, y31 + 60, W, 600})) << "no row past slot 31";
+    const struct {
+        const char *what;
+        DWORD incoming, newest;
+        DWORD firstSlot;  // shown in the first visible row at the top
+        int rowOf31;      // at scroll position 24
+    } cases[] = {
+        {"slot 0 free", 0, SLOT_OCCUPIED | SLOT_CURRENT, 1, 7},
+        {"slot 0 current (a repeated copy)", SLOT_OCCUPIED | SLOT_CURRENT, SLOT_OCCUPIED, 1, 7},
+        {"slot 0 not current (a restore)", SLOT_OCCUPIED, SLOT_OCCUPIED | SLOT_CURRENT, 0, 8},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int slot = 2; slot < SLOT_COUNT; slot++)
+            StoreMissing(slot, SLOT_OCCUPIED);
+        StoreMissing(1, c.newest);
+        if (c.incoming != 0)
+            StoreMissing(0, c.incoming);
+        else
+            itemSlots[0].flags = 0;
+        listRowCount = 10;
+        listTopRow = 0;
+        EXPECT_EQ(ListSlotAt(0), c.firstSlot);
+        Canvas top(W, 600);
+        Paint(top);
+        EXPECT_EQ(top.At(1, 1), (itemSlots[c.firstSlot].flags & SLOT_CURRENT) ? CURRENT_FRAME
+                                                                               : OCCUPIED_FRAME);
+        listTopRow = 24;
+        int y31 = 60 * c.rowOf31 - 59;
+        Canvas bottom(W, 660);
+        Paint(bottom);
+        EXPECT_EQ(bottom.At(1, y31), OCCUPIED_FRAME) << "slot 31 drawn";
+        EXPECT_TRUE(bottom.Blank({0, y31 + 60, W, 660})) << "no row past slot 31";
     }
-    StoreMissing(0, SLOT_OCCUPIED | SLOT_CURRENT);
-    Canvas canvas(W, 600);
-    Paint(canvas);
-    EXPECT_EQ(canvas.At(1, y31 - 60), FREE_FRAME) << "slot 30 drawn";
-    EXPECT_TRUE(canvas.Blank({0, y31, W, 600})) << "slot 31 not drawn";
 }
 
 TEST_F(ItemListTest, PaintLowersThePositionAndDrawsOnlyWhatItMay)

@@ -4,6 +4,8 @@
 #include "support.h"
 
 #include "collection/capture.h"
+#include "collection/platform.h"
+#include "collection/restore.h"
 #include "collection/slots.h"
 #include "shell/globals.h"
 #include "tarnhook.h"
@@ -134,6 +136,90 @@ TEST_F(PopupTest, UpAndDownStepFromTheCurrentSlot)
             EXPECT_TRUE(PumpUntil([] { return panelFadeTicks > 0; }, 3000)) << row.what;
         }
     }
+}
+
+// Another program that makes the hook's message arrive in the middle of a
+// clipboard operation: the platform dispatches sent messages while it waits
+// for the clipboard owner, asked for its delayed text by a capture, or told
+// by a restore that its content is gone.
+HWND hookedPopup;
+int currentDuringTheWait;  // FindCurrentSlot right after the message was sent; -1: never sent
+
+LRESULT CALLBACK HotkeyInTheWaitProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_RENDERFORMAT || message == WM_DESTROYCLIPBOARD) {
+        SendMessageA(hookedPopup, HOTKEY_MESSAGE, HOTKEY_DOWN, 0);
+        currentDuringTheWait = FindCurrentSlot();
+    }
+    if (message == WM_RENDERFORMAT) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 7);
+        memcpy(GlobalLock(block), "copied", 7);
+        GlobalUnlock(block);
+        SetClipboardData((UINT)wParam, block);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+BOOL WINAPI NoTrayIcon(DWORD, PNOTIFYICONDATAA) { return FALSE; }
+
+// Ctrl+Alt+Down while a capture or a restore holds the clipboard steps only
+// once the operation is over, from the slot it left current.
+TEST_F(PopupTest, HotkeyWaitsForTheClipboardOperationItArrivesIn)
+{
+    HWND other = MakeTestWindow("PopupTestOtherProgram", "another program", WS_POPUP,
+                                HotkeyInTheWaitProc);
+    ASSERT_NE(other, (HWND)NULL);
+    hookedPopup = popup;
+    platformCalls.notifyIcon = NoTrayIcon;
+    const struct {
+        const char *what;
+        bool capture;          // a capture of delayed text; else a restore of slot 1
+        int currentInside;     // while the operation waits for the other program
+        int currentAfterIt;    // when the operation is over
+        const char *clipboard;  // after the step
+        int currentAfterStep;
+    } rows[] = {
+        // The new item is current in slot 0; Down puts slot 1 back and
+        // pushes the new item into the history.
+        {"capture", true, 2, 0, "item 1", 2},
+        {"restore", false, 1, 1, "item 2", 2},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        memset(itemSlots, 0, sizeof itemSlots);
+        for (int slot = 1; slot <= 3; slot++)
+            StoreText(slot, "item " + std::to_string(slot),
+                      SLOT_OCCUPIED | (slot == 2 ? SLOT_CURRENT : 0));
+        ASSERT_TRUE(OpenClipboardWithin(other, 5000));
+        EmptyClipboard();
+        if (row.capture) {
+            SetClipboardData(CF_TEXT, NULL);
+        } else {
+            HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 7);
+            memcpy(GlobalLock(block), "before", 7);
+            GlobalUnlock(block);
+            SetClipboardData(CF_TEXT, block);
+        }
+        CloseClipboard();
+        currentDuringTheWait = -1;
+        firstCapturePending = false;
+        if (row.capture)
+            CaptureClipboard(panelWindow);
+        else
+            RestoreClipboardItem(1, list);
+        EXPECT_EQ(currentDuringTheWait, row.currentInside) << "the step ran inside the operation";
+        EXPECT_EQ(FindCurrentSlot(), row.currentAfterIt);
+        if (row.capture) {
+            EXPECT_EQ(ClipboardText(), "copied");
+        }
+        EXPECT_TRUE(PumpUntil([] { return FindCurrentSlot() == 2 && itemSlots[0].flags == 0; }, 3000));
+        EXPECT_EQ(FindCurrentSlot(), row.currentAfterStep);
+        EXPECT_EQ(ClipboardText(), row.clipboard);
+        EXPECT_EQ(GetClipboardOwner(), list);
+    }
+    platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
+    DestroyWindow(other);
 }
 
 TEST_F(PopupTest, UpWithNothingNewerOnlyMakesTheShowRequest)

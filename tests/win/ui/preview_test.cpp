@@ -133,6 +133,19 @@ TEST_F(PreviewTest, CountBeyondTheRoomsEndsTheSearchAtTheLastRoom)
     Canvas canvas(200, 100);
     DrawPreview(canvas, 1);  // text or the no-preview picture, and it returns
     EXPECT_FALSE(canvas.Blank({0, 0, 200, 100}));
+
+    // An empty room is passed: the rooms after it can still be reached.
+    StoreItem(2, {{CF_LOCALE, "\x09\x04\0\0", ""}, {CF_TEXT, std::string("kept\0", 5), ""}},
+              SLOT_OCCUPIED);
+    file = ItemFileBytes(2);
+    ASSERT_GT(file.size(), 16u);
+    uint32_t room = (uint8_t)file[12] | (uint8_t)file[13] << 8;
+    file.replace(room + 12, 4, std::string(4, '\0'));  // its dataLength
+    StoreRawFile(2, file, SLOT_OCCUPIED);
+    item = OpenSlotItemFile(2);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(FindPreviewEntry(item, 2), 1);
+    fclose(item);
 }
 
 TEST_F(PreviewTest, TextEntriesAreDrawnToTheirEndAndTheUnicodeOneIsPreferred)
@@ -171,6 +184,22 @@ TEST_F(PreviewTest, HugeTextIsCutToWhatTheBoxShows)
     DWORD before = GetTickCount();
     EXPECT_TRUE(LooksLike(1, start.c_str()));
     EXPECT_LT(GetTickCount() - before, 10000u) << "the preview of a huge text took too long";
+
+    // A run without a break (base64, minified JSON) longer than the first
+    // part read: the popup's box shows the lines of the whole text.
+    std::string run;
+    while (run.size() < 12000)
+        run += "eyJrIjpbMSwyXX0=";
+    StoreItem(2, {{CF_TEXT, run + "\r\nnext line", ""}}, SLOT_OCCUPIED);
+    std::wstring whole(run.begin(), run.end());
+    whole += L"\r\nnext line";
+    const RECT popupBox = {3, 15, 137, 117};
+    Canvas actual(140, 120), expected(140, 120);
+    RECT box = popupBox;
+    DrawPreview(actual, 2, &box, 134, 102);
+    DrawReference(expected, whole.c_str(), popupBox, TEXT_FORMAT, &regularFontTemplate, 8,
+                  RGB(0, 0, 0), OPAQUE);
+    EXPECT_TRUE(actual.SameAs(expected, {0, 0, 140, 120})) << "a long run cut short";
 }
 
 TEST_F(PreviewTest, SmallBitmapIsCopiedUnscaledToTheBoxCorner)
@@ -461,8 +490,11 @@ TEST_F(PreviewTest, LargePictureIsReadOnlyAsFarAsTheBoxShowsIt)
         EXPECT_EQ(entryAllocations, std::vector<size_t>{40 + 97 * 756}) << height;
         EXPECT_EQ(canvas.At(20 + 5, 10 + 5), RED) << height;
     }
-    // A text of 1 MB: the characters the box can show and one more.
-    StoreItem(1, {{CF_TEXT, std::string(1 << 20, 'x'), ""}}, SLOT_OCCUPIED);
+    // A text of 1 MB of words: the first part is enough for every line.
+    std::string words;
+    while (words.size() < (1u << 20))
+        words += "word ";
+    StoreItem(1, {{CF_TEXT, words, ""}}, SLOT_OCCUPIED);
     entryAllocations.clear();
     platformCalls.allocEntry = CountedAllocEntry;
     Canvas canvas(200, 100);
