@@ -154,9 +154,9 @@ void FollowCurrentItem()
     info.fMask = SIF_ALL;
     GetScrollInfo(itemListWindow, SB_VERT, &info);
     DWORD position = (DWORD)info.nPos;
-    // The slot in the hidden row above the current one. Unsigned: with the
-    // incoming slot current, it is the largest number and the list goes
-    // back to the top.
+    // The scroll position that shows the current slot in the first visible
+    // row. Unsigned: with the incoming slot current, it is the largest
+    // number and the list goes back to the top.
     DWORD above = (DWORD)FindCurrentSlot() - ListFirstSlot();
     if (position + (FOLLOW_ROWS - 1) < above)
         listTopRow = (DWORD)SetListPosition(itemListWindow, (int)(above - (FOLLOW_ROWS - 1)));
