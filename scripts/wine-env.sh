@@ -46,6 +46,10 @@ make_prefix() {
     [ -z "$missing" ] || { echo "wine-env: $missing" >&2; exit 1; }
     rm -rf "$state/prefix"
     timeout 180 "$CLIPDOCK_WINE" wineboot -i >"$state/wineboot.log" 2>&1
+    # Also here, while no explorer runs: the first program of a display's
+    # session starts explorer, which may read the setting before that
+    # session's own match has written it.
+    match_window_manager "$state"
     timeout 120 "$CLIPDOCK_WINESERVER" -w
     [ -d "$state/prefix/drive_c" ] || { echo "wine-env: wineboot made no prefix (see $state/wineboot.log)" >&2; exit 1; }
     echo "$CLIPDOCK_WINE" >"$state/prefix/.clipdock-ready"

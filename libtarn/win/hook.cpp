@@ -49,7 +49,11 @@ bool ChordAltIsDown()
 {
     if (KeyIsDown(VK_LMENU))
         return true;
-    return KeyIsDown(VK_MENU) && !KeyIsDown(VK_RMENU);
+    // Right Alt is asked first: an AltGr let go between the two questions
+    // then reads as no Alt at all, never as the left one.
+    if (KeyIsDown(VK_RMENU))
+        return false;
+    return KeyIsDown(VK_MENU);
 }
 
 }  // namespace
