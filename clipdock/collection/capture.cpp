@@ -258,9 +258,10 @@ static bool TakeFormat(NewItem *item, UINT format, const void *bytes, uint32_t s
 // the item file is written after the clipboard is closed.
 static void TakeClipboardFormats(NewItem *item)
 {
-    int stored = 0;  // no reader looks past ITEM_RECORD_LIMIT records
-    for (UINT format = EnumClipboardFormats(0); format != 0 && stored < ITEM_RECORD_LIMIT;
-         format = EnumClipboardFormats(format)) {
+    // No reader looks past ITEM_RECORD_LIMIT records; formats beyond them
+    // are still met by the filter, so a new name gets its switch.
+    int stored = 0;
+    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
         // The filter comes first: asking for the data makes a delayed-rendering
         // owner produce it, which is wasted work for a format we would drop.
         if (IsObjectFormat(format))
@@ -273,7 +274,7 @@ static void TakeClipboardFormats(NewItem *item)
             else
                 WriteFormatSwitch(format);
         }
-        if (!collected)
+        if (!collected || stored == ITEM_RECORD_LIMIT)
             continue;
         HANDLE data = GetClipboardData(format);
         if (data == NULL)

@@ -89,68 +89,25 @@ void DrawNoPreview(HDC dc, RECT *box)
         DrawBoxText(dc, NO_PREVIEW_SHORT_TEXT, box, DT_CENTER);
 }
 
-// What of a text the box can show: as many lines as its height holds, and
-// two more that show in part. A line ends at a line break; short of one it
-// breaks within lineChars characters (every visible character is at least a
-// pixel wide, and a mnemonic '&' hides itself, so counts twice), unless it
-// begins with a word longer than that: the platform then takes the whole
-// word onto the line, up to the next space, tab or line break.
-struct TextReach {
-    size_t lines;
-    size_t lineChars;
-};
+// The most characters a line of text can take without a line break: a
+// line breaks within the box's width (every visible character is at least a
+// pixel wide), and a word wider than the box is broken at its edge on
+// Windows, while Wine lays such a run out in lines of this many characters.
+const long long WORD_LINE_MOST = 1024;
 
-TextReach MeasureTextReach(HDC dc, const RECT *box)
+// How many leading characters of a text hold every line the box can show,
+// whatever the text: as many lines as its height holds and two more that
+// show in part, each of at most a line's characters and a line break. A
+// mnemonic '&' hides itself, so every character counts twice.
+size_t VisibleTextLimit(HDC dc, const RECT *box)
 {
     TEXTMETRICA metrics;
     LONG lineHeight = GetTextMetricsA(dc, &metrics) && metrics.tmHeight > 0 ? metrics.tmHeight : 1;
     long long width = box->right > box->left ? box->right - box->left : 0;
     long long height = box->bottom > box->top ? box->bottom - box->top : 0;
-    return {(size_t)(height / lineHeight + 2), (size_t)(2 * (width + 1))};
-}
-
-// The most characters of a text that are read to find where it may be cut:
-// a single word longer than this is cut inside its line.
-const size_t TEXT_READ_MOST = 1 << 22;
-
-bool IsLineBreak(unsigned c) { return c == '\r' || c == '\n'; }
-
-// How many leading characters of a text hold every line the box can show,
-// so that it may be cut there; the text ends at a NUL or after length
-// characters when complete. SIZE_MAX when the first length characters of
-// an incomplete text do not tell.
-template <typename Char>
-size_t VisibleTextLength(const Char *text, size_t length, bool complete, const TextReach &reach)
-{
-    for (size_t i = 0; i < length; i++) {
-        if (text[i] == 0) {
-            length = i;
-            complete = true;
-            break;
-        }
-    }
-    size_t p = 0;
-    for (size_t line = 0; line < reach.lines && p < length; line++) {
-        size_t fit = length - p > reach.lineChars ? p + reach.lineChars + 1 : length;
-        size_t end = p;
-        while (end < fit && !IsLineBreak((unsigned)text[end]))
-            end++;
-        if (end < fit) {
-            p = end + 1;
-            if (p < length && text[end] == '\r' && text[p] == '\n')
-                p++;
-            continue;
-        }
-        // No line break within reach: a longer first word runs on to the next space.
-        size_t word = p;
-        while (word < length && text[word] != ' ' && text[word] != '\t' &&
-               !IsLineBreak((unsigned)text[word]))
-            word++;
-        p = word + 1 > fit ? word + 1 : fit;
-    }
-    if (p < length || complete)
-        return p < length ? p : length;
-    return SIZE_MAX;
+    long long lineChars = 2 * (width + 1 > WORD_LINE_MOST ? width + 1 : WORD_LINE_MOST);
+    long long limit = (height / lineHeight + 2) * (lineChars + 2);
+    return (size_t)(limit < (1 << 22) ? limit : 1 << 22);
 }
 
 void DrawAnsiText(HDC dc, const uint8_t *bytes, uint32_t size, size_t limit, const RECT *box)
@@ -311,7 +268,7 @@ void DrawnRegion(DWORD width, DWORD height, uint32_t rows, const RECT *box, DWOR
 struct PreviewPart {
     uint8_t *bytes;    // from platformCalls.allocEntry; NULL when nothing was read
     uint32_t size;
-    size_t textLimit;  // text: the characters that hold what the box shows
+    size_t textLimit;  // text: the characters that hold every line the box shows
     bool dibTooShort;  // DIB: no room for a header and a pixel
     DWORD dibWidth, dibHeight;  // DIB: the whole picture's header fields
     uint32_t dibPixelOffset;    // DIB: where the pixels begin; 0 for a refused header
@@ -326,39 +283,18 @@ int AllocatePart(uint32_t size, PreviewPart *part)
     return 0;
 }
 
-// A text's leading characters that hold every line the box can show: first
-// as many as such lines can hold when they break, and when a longer word
-// leaves that open, the text as far as it is read at all.
+// A text's leading characters that hold every line the box can show, and
+// one more, so that the cut is made as for the whole text (never half a
+// surrogate pair).
 int ReadTextPart(FILE *item, int32_t index, uint32_t size, uint32_t unit, HDC dc, const RECT *box,
                  PreviewPart *part)
 {
-    TextReach reach = MeasureTextReach(dc, box);
-    size_t first = reach.lines * (reach.lineChars + 2);
-    if (first < PREVIEW_TEXT_MIN_LIMIT)
-        first = PREVIEW_TEXT_MIN_LIMIT;
-    uint64_t most = (uint64_t)TEXT_READ_MOST * unit;
-    uint64_t wanted = ((uint64_t)first + 1) * unit;
-    for (;;) {
-        uint32_t read = size < wanted ? size : (uint32_t)wanted;
-        int error = AllocatePart(read, part);
-        if (error == 0 && LoadClipboardFileItemPart(item, index, 0, part->bytes, read) < 0)
-            error = READ_FAILED_LOAD;
-        if (error != 0)
-            return error;
-        size_t chars = read / unit;
-        bool complete = read == size;
-        part->textLimit = unit == 1 ? VisibleTextLength((const char *)part->bytes, chars, complete, reach)
-                                    : VisibleTextLength((const wchar_t *)part->bytes, chars, complete, reach);
-        if (part->textLimit != SIZE_MAX)
-            return 0;
-        if (wanted >= most) {
-            part->textLimit = chars;
-            return 0;
-        }
-        platformCalls.freeEntry(part->bytes);
-        part->bytes = NULL;
-        wanted = most;
-    }
+    part->textLimit = VisibleTextLimit(dc, box);
+    uint64_t wanted = ((uint64_t)part->textLimit + 1) * unit;
+    int error = AllocatePart(size < wanted ? size : (uint32_t)wanted, part);
+    if (error == 0 && LoadClipboardFileItemPart(item, index, 0, part->bytes, part->size) < 0)
+        error = READ_FAILED_LOAD;
+    return error;
 }
 
 // A DIB's header with its masks and colour table, then the leading bytes of

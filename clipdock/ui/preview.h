@@ -13,11 +13,6 @@
 // The base formats that can be previewed, best first.
 extern const UINT previewFormatPriority[PREVIEW_FORMAT_COUNT];
 
-// A text entry is first read this many characters far at the least (more
-// for a larger box), enough for every line of any box of the program's
-// windows unless a line holds a longer word.
-#define PREVIEW_TEXT_MIN_LIMIT 4096
-
 // Under the no-preview picture: the whole text, wrapped to the box, or the
 // short one where the wrapped lines would not fit.
 #define NO_PREVIEW_TEXT "Clipboard Item - No preview"

@@ -2,7 +2,8 @@
  * bench_paint: what a paint costs when the history is full of large items.
  * Nothing is cached between paints, so every paint of the panel reads the
  * current item whole and every paint of the item list reads the item of
- * every row it draws. 31 items of 8 MB each, first as text, then as CF_DIB.
+ * every row it draws. 31 items of 8 MB each, first as text, then as text
+ * without a break (base64), then as CF_DIB.
  * Ends with BENCH|figure|value|baseline|unit lines (milliseconds, medians).
  * The baseline of a paint is the same previews drawn as they were when
  * every preview read its whole entry, measured in the same run.
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "collection/platform.h"
 #include "collection/slots.h"
 #include "libtarn.h"
 #include "resources/resource.h"
@@ -34,6 +36,17 @@ namespace {
 
 const int ITEM_COUNT = 31;
 const size_t ITEM_BYTES = 8u << 20;
+// Where a preview cut its text when it read whole entries.
+const size_t WHOLE_ENTRY_TEXT_LIMIT = 4096;
+
+// The bytes the previews of a paint allocate for what they read.
+size_t entryBytes = 0;
+
+void *CountedAllocEntry(size_t size)
+{
+    entryBytes += size;
+    return malloc(size);
+}
 
 double Now()
 {
@@ -87,6 +100,17 @@ std::string TextItem()
     while (text.size() + line.size() < ITEM_BYTES)
         text += line;
     text.resize(ITEM_BYTES - 1, ' ');
+    text.push_back('\0');
+    return text;
+}
+
+// One run without a space or a line break, as base64 is.
+std::string RunItem()
+{
+    std::string text;
+    while (text.size() < ITEM_BYTES - 1)
+        text += "eyJrIjpbMSwyXX0=";
+    text.resize(ITEM_BYTES - 1);
     text.push_back('\0');
     return text;
 }
@@ -216,7 +240,7 @@ void WholeEntryPreview(int slot, RECT box, HDC dc, DWORD maxWidth, DWORD maxHeig
     } else if (loaded && format == CF_TEXT) {
         const void *end = memchr(bytes, 0, size);
         size_t length = end != NULL ? (size_t)((const uint8_t *)end - bytes) : size;
-        DrawTextA(dc, (const char *)bytes, (int)std::min(length, (size_t)PREVIEW_TEXT_MIN_LIMIT),
+        DrawTextA(dc, (const char *)bytes, (int)std::min(length, WHOLE_ENTRY_TEXT_LIMIT),
                   &box, DT_EXPANDTABS | DT_WORDBREAK);
     }
     free(bytes);
@@ -296,7 +320,9 @@ int main(int argc, char **argv)
         const char *name;
         UINT format;
         std::string bytes;
-    } kinds[] = {{"text", CF_TEXT, TextItem()}, {"CF_DIB", CF_DIB, DibItem()}};
+    } kinds[] = {{"text", CF_TEXT, TextItem()},
+                 {"unbroken text", CF_TEXT, RunItem()},
+                 {"CF_DIB", CF_DIB, DibItem()}};
     int failed = 0;
     for (Kind &kind : kinds) {
         if (!StoreItems(kind.format, kind.bytes)) {
@@ -307,6 +333,12 @@ int main(int argc, char **argv)
         double baseline = FreadBaseline();
         double panelPaint = TimePaint(panel, 21);
         double listPaint = TimePaint(list, 21);
+        entryBytes = 0;
+        void *(*allocEntry)(size_t) = platformCalls.allocEntry;
+        platformCalls.allocEntry = CountedAllocEntry;
+        Repaint(list);
+        platformCalls.allocEntry = allocEntry;
+        size_t listBytes = entryBytes;
         double panelWhole = TimeWholeEntryPreviews(panel, false, 21);
         double listWhole = TimeWholeEntryPreviews(list, true, 5);
         double memoryBefore = WorkingSetMb();
@@ -327,6 +359,8 @@ int main(int argc, char **argv)
                (unsigned long)gdiAfter);
         printf("BENCH|panel paint, 8 MB %s|%.1f|%.1f|ms\n", kind.name, panelPaint, panelWhole);
         printf("BENCH|list paint, 8 MB %s|%.1f|%.1f|ms\n", kind.name, listPaint, listWhole);
+        printf("BENCH|bytes a list paint reads, 8 MB %s|%lu|-|bytes\n", kind.name,
+               (unsigned long)listBytes);
         printf("BENCH|fread of one 8 MB %s item|%.1f|-|ms\n", kind.name, baseline);
         printf("BENCH|working set after %d paints, %s|%.1f|%.1f|MB\n", rounds, kind.name,
                memoryAfter, memoryBefore);

@@ -119,6 +119,28 @@ TEST_F(CaptureTest, NewFormatIsStoredOnceSwitchedOn)
     records = ReadItemFile(ItemPath(itemSlots[0].name));
     EXPECT_TRUE(HasRecord(records, {NAMED_FORMAT, longest, "long"}));
     ForgetFormat(longest.c_str());
+
+    // More collected formats than an item holds records: the first 64 are
+    // stored and restored, and a new name met after them gets its switch.
+    std::vector<ClipEntry> many;
+    for (int i = 0; i < 65; i++) {
+        std::string name = "Clipdock Many " + std::to_string(i);
+        SetIniValue("CLIPBOOK_STATE", name.c_str(), "1");
+        many.push_back({RegisteredFormat(name.c_str()), "many " + std::to_string(i)});
+    }
+    many.push_back({RegisteredFormat("Clipdock After Many"), "after"});
+    ASSERT_TRUE(PutClipboard(many));
+    CaptureClipboard(panelWindow);
+    records = ReadItemFile(ItemPath(itemSlots[0].name));
+    EXPECT_EQ(records.size(), 64u);
+    EXPECT_EQ(IniValue("CLIPBOOK_STATE", "Clipdock After Many", "<none>"), "0");
+    ASSERT_TRUE(EmptyTheClipboard());
+    RestoreClipboardItem(0, panelWindow);
+    EXPECT_EQ(ClipboardFormats().size(), 64u);
+    EXPECT_EQ(ClipboardBytes(many[63].format), "many 63");
+    for (int i = 0; i < 65; i++)
+        ForgetFormat(("Clipdock Many " + std::to_string(i)).c_str());
+    ForgetFormat("Clipdock After Many");
 }
 
 TEST_F(CaptureTest, TextAndHtmlGoIntoOneItemFile)

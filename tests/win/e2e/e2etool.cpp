@@ -33,7 +33,8 @@
  *   e2etool drawing SECONDS TEXT   copies TEXT as office programs copy a drawing:
  *                              Unicode text and an enhanced metafile; stays SECONDS
  *   e2etool empty              empties the clipboard
- *   e2etool ping               returns once the panel has handled a message
+ *   e2etool ping [MS]          returns once the panel has handled a message
+ *                              (fails after MS, 10,000 by default)
  *   e2etool text               prints the clipboard's text as "row 0 HEX"
  *   e2etool restore-rows N     clicks the item list's row 1 once, then rows 1..N,
  *                              printing "row I HEX" (the restored text, UTF-8)
@@ -357,8 +358,9 @@ int main(int argc, char **argv)
     if (strcmp(what, "ping") == 0) {
         HWND panel = FindPanel(1000);
         DWORD_PTR answer = 0;
+        UINT wait = argc > 2 ? (UINT)atoi(argv[2]) : 10000;
         return panel != NULL &&
-                       SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer)
+                       SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, wait, &answer)
                    ? 0
                    : 1;
     }

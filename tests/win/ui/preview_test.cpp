@@ -185,21 +185,24 @@ TEST_F(PreviewTest, HugeTextIsCutToWhatTheBoxShows)
     EXPECT_TRUE(LooksLike(1, start.c_str()));
     EXPECT_LT(GetTickCount() - before, 10000u) << "the preview of a huge text took too long";
 
-    // A run without a break (base64, minified JSON) longer than the first
-    // part read: the popup's box shows the lines of the whole text.
-    std::string run;
-    while (run.size() < 12000)
-        run += "eyJrIjpbMSwyXX0=";
-    StoreItem(2, {{CF_TEXT, run + "\r\nnext line", ""}}, SLOT_OCCUPIED);
-    std::wstring whole(run.begin(), run.end());
-    whole += L"\r\nnext line";
-    const RECT popupBox = {3, 15, 137, 117};
-    Canvas actual(140, 120), expected(140, 120);
-    RECT box = popupBox;
-    DrawPreview(actual, 2, &box, 134, 102);
-    DrawReference(expected, whole.c_str(), popupBox, TEXT_FORMAT, &regularFontTemplate, 8,
-                  RGB(0, 0, 0), OPAQUE);
-    EXPECT_TRUE(actual.SameAs(expected, {0, 0, 140, 120})) << "a long run cut short";
+    // Runs without a break (base64, minified JSON), cut where every line of
+    // the popup's box is complete: it shows the lines of the whole text.
+    // Mnemonic '&'s hide themselves, so their lines take twice as many.
+    std::string base64;
+    while (base64.size() < 12000)
+        base64 += "eyJrIjpbMSwyXX0=";
+    for (const std::string &run : {base64, std::string(24000, '&')}) {
+        StoreItem(2, {{CF_TEXT, run + "\r\nnext line", ""}}, SLOT_OCCUPIED);
+        std::wstring whole(run.begin(), run.end());
+        whole += L"\r\nnext line";
+        const RECT popupBox = {3, 15, 137, 117};
+        Canvas actual(140, 120), expected(140, 120);
+        RECT box = popupBox;
+        DrawPreview(actual, 2, &box, 134, 102);
+        DrawReference(expected, whole.c_str(), popupBox, TEXT_FORMAT, &regularFontTemplate, 8,
+                      RGB(0, 0, 0), OPAQUE);
+        EXPECT_TRUE(actual.SameAs(expected, {0, 0, 140, 120})) << "run of " << run[0];
+    }
 }
 
 TEST_F(PreviewTest, SmallBitmapIsCopiedUnscaledToTheBoxCorner)
@@ -490,17 +493,22 @@ TEST_F(PreviewTest, LargePictureIsReadOnlyAsFarAsTheBoxShowsIt)
         EXPECT_EQ(entryAllocations, std::vector<size_t>{40 + 97 * 756}) << height;
         EXPECT_EQ(canvas.At(20 + 5, 10 + 5), RED) << height;
     }
-    // A text of 1 MB of words: the first part is enough for every line.
+    // 1 MB of text, of words or a run without a break: one read of what
+    // the lines of the box can take, a few thousand characters.
     std::string words;
     while (words.size() < (1u << 20))
         words += "word ";
-    StoreItem(1, {{CF_TEXT, words, ""}}, SLOT_OCCUPIED);
-    entryAllocations.clear();
-    platformCalls.allocEntry = CountedAllocEntry;
-    Canvas canvas(200, 100);
-    DrawPreview(canvas, 1);
-    platformCalls.allocEntry = realPlatformCalls.allocEntry;
-    EXPECT_EQ(entryAllocations, std::vector<size_t>{PREVIEW_TEXT_MIN_LIMIT + 1});
+    for (const std::string &text : {words, std::string(1 << 20, 'x')}) {
+        StoreItem(1, {{CF_TEXT, text, ""}}, SLOT_OCCUPIED);
+        entryAllocations.clear();
+        platformCalls.allocEntry = CountedAllocEntry;
+        Canvas canvas(200, 100);
+        DrawPreview(canvas, 1);
+        platformCalls.allocEntry = realPlatformCalls.allocEntry;
+        ASSERT_EQ(entryAllocations.size(), 1u) << text[0];
+        EXPECT_LE(entryAllocations[0], 16u << 10) << text[0];
+        EXPECT_FALSE(canvas.Blank({20, 10, 160, 64})) << text[0];
+    }
 }
 
 TEST_F(PreviewTest, ShortDibAndUnreadableEntriesShowTheirErrorNumbers)
