@@ -3,20 +3,23 @@
 
 #include "collection/platform.h"
 
-static bool clipboardHeld;  // written only by HoldClipboard and ReleaseClipboard
+// Holds that have not been released: a capture that the platform runs
+// inside a restore's CloseClipboard (its change notice to the panel) holds
+// and releases the clipboard within the restore's own hold.
+static int clipboardHolds;
 
 bool HoldClipboard(HWND owner)
 {
     if (!platformCalls.openClipboard(owner))
         return false;
-    clipboardHeld = true;
+    clipboardHolds++;
     return true;
 }
 
 void ReleaseClipboard()
 {
     platformCalls.closeClipboard();
-    clipboardHeld = false;
+    clipboardHolds--;
 }
 
-bool ClipboardHeld() { return clipboardHeld; }
+bool ClipboardHeld() { return clipboardHolds > 0; }
