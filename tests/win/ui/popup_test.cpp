@@ -162,6 +162,7 @@ LRESULT CALLBACK HotkeyInTheWaitProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 BOOL WINAPI NoTrayIcon(DWORD, PNOTIFYICONDATAA) { return FALSE; }
+BOOL WINAPI ClipboardRefused(HWND) { return FALSE; }
 
 // Ctrl+Alt+Down while a capture or a restore holds the clipboard steps only
 // once the operation is over, from the slot it left current.
@@ -225,7 +226,7 @@ TEST_F(PopupTest, HotkeyWaitsForTheClipboardOperationItArrivesIn)
         StoreText(slot, "item " + std::to_string(slot), SLOT_OCCUPIED | (slot == 2 ? SLOT_CURRENT : 0));
     ASSERT_TRUE(PutClipboardText("copied while held"));
     firstCapturePending = false;
-    platformCalls.openClipboard = [](HWND) -> BOOL { return FALSE; };
+    platformCalls.openClipboard = ClipboardRefused;
     CaptureClipboard(panelWindow);
     platformCalls.openClipboard = realPlatformCalls.openClipboard;
     Hotkey(HOTKEY_DOWN);
