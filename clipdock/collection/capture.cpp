@@ -261,7 +261,8 @@ static void TakeClipboardFormats(NewItem *item)
     // No reader looks past ITEM_RECORD_LIMIT records; formats beyond them
     // are still met by the filter, so a new name gets its switch.
     int stored = 0;
-    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+    for (UINT format = EnumClipboardFormats(0); format != 0;
+         format = EnumClipboardFormats(format)) {
         // The filter comes first: asking for the data makes a delayed-rendering
         // owner produce it, which is wasted work for a format we would drop.
         if (IsObjectFormat(format))

@@ -15,6 +15,7 @@ work=$(mktemp -d)
 pids=()
 failures=0
 clipdock=
+held=
 
 # gone PID: the process has ended.
 gone() { ! kill -0 "$1" 2>/dev/null; }
@@ -102,7 +103,9 @@ state_is() { [ "$(state)" = "$1" ]; }
 files() { find "$folder" -maxdepth 1 -name '*.crx' 2>/dev/null | wc -l; }
 # The newest item's file name in the item folder.
 newest() { local s; s=$(state); s=${s%%:*}; [ -n "$s" ] && echo "${s#\\}"; }
-newest_holds() { local f; f=$(newest) && [ -f "$folder/$f" ] && grep -aqF -- "$1" "$folder/$f"; }
+# newest_holds TEXT: the newest item's file holds TEXT; held is then its name
+# (the state may be rewritten by the time it is read again).
+newest_holds() { local f; f=$(newest) && [ -f "$folder/$f" ] && grep -aqF -- "$1" "$folder/$f" && held=$f; }
 newest_is() { [ "$(newest)" = "$1" ]; }
 
 # "draw" lines of the e2etool viewer writing to $work/chain.

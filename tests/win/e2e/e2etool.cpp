@@ -38,9 +38,18 @@
  *   e2etool text               prints the clipboard's text as "row 0 HEX"
  *   e2etool restore-rows N     clicks the item list's row 1 once, then rows 1..N,
  *                              printing "row I HEX" (the restored text, UTF-8)
+ *   e2etool panel-shown        exit code 0 while the panel is shown, 1 while hidden
+ *                              (Wine 10 leaves a hidden layered window on the screen)
+ *   e2etool place X Y          moves the panel's top-left corner to X, Y (signed)
+ *   e2etool hit-test X Y       prints the panel's hit test of the screen point X, Y
+ *   e2etool display-change     tells the panel the screen changed, as the platform
+ *                              does after a new resolution
+ *   e2etool taskbar-restart    what a restarting taskbar does: the panel's tray
+ *                              icon is gone, then "TaskbarCreated" is broadcast
  * Lines go to stdout, flushed at once; exit code 0 on success.
  */
 #include <windows.h>
+#include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -375,6 +384,52 @@ int main(int argc, char **argv)
             ClickSlot(list, row);
             PrintClipboardText(reader, (unsigned long)row);
         }
+        return 0;
+    }
+    if (strcmp(what, "panel-shown") == 0) {
+        HWND panel = FindPanel(1000);
+        return panel != NULL && IsWindowVisible(panel) ? 0 : 1;
+    }
+    if (strcmp(what, "place") == 0 && argc == 4) {
+        HWND panel = FindPanel(1000);
+        return panel != NULL && SetWindowPos(panel, NULL, atoi(argv[2]), atoi(argv[3]), 0, 0,
+                                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+                   ? 0
+                   : 1;
+    }
+    if (strcmp(what, "hit-test") == 0 && argc == 4) {
+        HWND panel = FindPanel(1000);
+        DWORD_PTR hit = 0;
+        if (panel == NULL ||
+            !SendMessageTimeoutA(panel, WM_NCHITTEST, 0, MAKELPARAM(atoi(argv[2]), atoi(argv[3])),
+                                 SMTO_NORMAL, 5000, &hit))
+            return 1;
+        Line("%ld", (long)(LRESULT)hit);
+        return 0;
+    }
+    if (strcmp(what, "display-change") == 0) {
+        HWND panel = FindPanel(1000);
+        int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+        DWORD_PTR answer = 0;
+        return panel != NULL && SendMessageTimeoutA(panel, WM_DISPLAYCHANGE, 32,
+                                                    MAKELPARAM(width, height), SMTO_NORMAL,
+                                                    5000, &answer)
+                   ? 0
+                   : 1;
+    }
+    if (strcmp(what, "taskbar-restart") == 0) {
+        HWND panel = FindPanel(1000);
+        if (panel == NULL)
+            return 1;
+        NOTIFYICONDATAA icon = {};
+        icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        icon.hWnd = panel;
+        icon.uID = TOOL_TRAY_ID;
+        if (!Shell_NotifyIconA(NIM_DELETE, &icon))
+            return 1;
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0,
+                            SMTO_NORMAL, 5000, &answer);
         return 0;
     }
     return 2;

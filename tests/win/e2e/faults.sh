@@ -41,7 +41,7 @@ declare -A expect sums
 capture() {
   put_text "$1"
   if until_ok "${3:-15}" newest_holds "${2:-$1}"; then
-    local name; name=$(newest)
+    local name=$held
     expect[$name]=$clip
     sums[$name]=$(md5sum <"$folder/$name")
     return 0
@@ -89,8 +89,8 @@ verify() {
 put_text "clipdock faults start $$"
 start_clipdock
 until_ok 15 newest_holds "clipdock faults start $$" || fail "the content at start was not captured"
-expect[$(newest)]=$clip
-sums[$(newest)]=$(md5sum <"$folder/$(newest)")
+expect[$held]=$clip
+sums[$held]=$(md5sum <"$folder/$held")
 for i in 1 2 3 4 5; do
   capture "stored item $i of clipdock faults $$ $(head -c $((i * 700)) /dev/zero | tr '\0' "$i")" ||
     fail "item $i not captured"
@@ -303,7 +303,7 @@ files_held=$(files) state_held=$(state)
 until_ok 20 grep -q released "$work/hold" || fail "held clipboard: the holder never let go"
 t0=$SECONDS
 if until_ok 15 newest_holds "$held_text"; then
-  expect[$(newest)]=$work/held; sums[$(newest)]=$(md5sum <"$folder/$(newest)")
+  expect[$held]=$work/held; sums[$held]=$(md5sum <"$folder/$held")
   held_after="stored $((SECONDS - t0)) s after the hold"
 else
   held_after="not stored"
@@ -343,7 +343,7 @@ fi
 exit_clipdock
 # The newest item is a text item: its header area of 256 bytes, kept with
 # its name list and the count changed, heads both crafted files.
-head -c 256 "$folder/$(newest)" >"$work/area"
+head -c 256 "$folder/$held" >"$work/area"
 python3 - "$work/area" "$folder/rooms65536.crx" "$folder/count65536.crx" <<'PY' ||
 import struct, sys
 area = bytearray(open(sys.argv[1], 'rb').read())

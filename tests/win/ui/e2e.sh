@@ -6,7 +6,11 @@
 # on a list row restores that row's item, Ctrl+Alt+Up and Ctrl+Alt+Down step
 # the clipboard through the history with the list following, and
 # Ctrl+Alt+Shift sends the panel away and shows the popup; the About box
-# is shown and closed, and a click on the close glyph ends the program.
+# is shown and closed. The panel placed partly left of the screen (where a
+# monitor left of the primary one lies) is hit-tested at negative points and
+# docked again by a display change; the tray icon comes back after the
+# taskbar restarted; with both transparency limits typed as 255 a show
+# still takes clicks; a click on the close glyph ends the program.
 #   e2e.sh BIN_DIR WINE_STATE SCREENSHOT_DIR
 set -u
 shots=$3
@@ -113,6 +117,21 @@ check "the panel's frame is drawn" \
 check "the header shows its images" at_least "$(colours "$shots/panel.png" "$px" "$py" "$pw" 80)" 20
 check "the list shows occupied rows" \
   at_least "$(count_color "$shots/panel.png" "$px" "$list_y" "$pw" 300 "$OCCUPIED_ROW")" 300
+# The HTML item (row 2) has no preview: its text, under the glyph, lies
+# within the row's box (20 pixels in from the list's sides), not cut at
+# both ends. The list's client area starts inside the panel's frame and
+# its own edge and ends at the scroll bar.
+ink() {  # ink IMAGE X Y W H: dark pixels in the area
+  "$CONVERT" "$1" -crop "$4x$5+$2+$3" +repage -threshold 50% -negate \
+    -format "%[fx:round(mean*w*h)]" info:
+}
+no_preview_fits() {
+  local y=$((list_y + 60 * 2 + 37)) left=$((px + 6 + 20)) right=$((px + pw - 22 - 20))
+  check_note="ink at the box's left $(ink "$1" "$left" "$y" 3 20), right $(ink "$1" $((right - 3)) "$y" 3 20)"
+  at_least "$(ink "$1" $((left + 3)) "$y" $((right - left - 6)) 20)" 50 &&
+    [ "$(ink "$1" "$left" "$y" 3 20)" -eq 0 ] && [ "$(ink "$1" $((right - 3)) "$y" 3 20)" -eq 0 ]
+}
+check "the no-preview text fits its row" no_preview_fits "$shots/panel.png"
 
 # While the newest item is the incoming one, the list starts at slot 1, so
 # a click on the first row restores slot 1. The checks above may have
@@ -186,6 +205,71 @@ check "the About box shows its picture" until_ok 5 about_drawn
 xdotool windowfocus --sync "$about" >/dev/null 2>&1
 xdotool key alt+F4
 check "Alt+F4 closes the About box" until_ok 5 window_hidden About
+
+# A monitor left of the primary one lies at negative coordinates: the panel
+# placed partly there keeps its header for dragging and its glyphs at its
+# right edge (build/screenshots/monitor-left.png). Xvfb shows one screen,
+# so the hit test is asked at the points a pointer there would have.
+hit_is() { [ "$("$wine" "$tool" hit-test "$1" "$2" 2>/dev/null | tr -d '\r')" = "$3" ]; }
+panel_awake
+"$wine" "$tool" place -100 50 >/dev/null 2>&1
+check "the panel goes partly left of the screen" until_ok 5 hit_is -60 130 2
+xdotool mousemove 600 600  # no tray tip over it
+shot monitor-left
+check "its header left of the screen drags it" hit_is -60 58 2
+check "its close glyph is at its right edge" hit_is 71 58 20
+check "its minimise glyph beside it" hit_is 50 58 8
+# A new resolution leaves such a panel off the screen: the display change
+# docks it again where it started.
+docked_again() { geometry "$panel"; [ "$X" = "$px" ] && [ "$Y" = "$py" ]; }
+"$wine" "$tool" display-change >/dev/null 2>&1
+check "a display change docks it again" until_ok 5 docked_again
+
+# Whether the panel is shown, as the program sees it: Wine 10 leaves a
+# hidden layered window on the X screen.
+panel_shown() { "$wine" "$tool" panel-shown >/dev/null 2>&1; }
+panel_hidden() { ! panel_shown; }
+# A click on the minimise glyph; true once the panel is hidden.
+minimise_click() {
+  geometry "$panel"
+  xdotool mousemove $((X + WIDTH - 30)) $((Y + 8)) click 1
+  until_ok 10 panel_hidden  # Wine 8 takes 2 s to hide it
+}
+# A tray click that shows the hidden panel, tried at each icon's place.
+tray_shows_panel() {
+  local x
+  for ((x = tray_x + tray_h / 2; x < tray_x + tray_w; x += tray_h)); do
+    xdotool mousemove "$x" $((tray_y + tray_h / 2)) click 1
+    until_ok 3 panel_shown && break
+  done
+  panel_shown || return 1
+  sleep 0.6  # a fade-in (four 100 ms steps) ends before the panel takes clicks
+}
+
+# No fading: both limits typed as 255 in Settings (Tab from Cancel to OK,
+# to the maximum, to the minimum). A panel sent away and called back by the
+# tray still takes clicks (build/screenshots/equal-limits.png).
+"$wine" "$tool" command 1100 >/dev/null 2>&1
+check "the Settings box opens" until_ok 10 window_visible Settings
+xdotool windowfocus --sync "$(find_window Settings)" >/dev/null 2>&1
+xdotool key Tab Tab
+xdotool type 255
+xdotool key Tab
+xdotool type 255
+xdotool key Return
+check "Settings keeps the equal limits" until_ok 5 window_hidden Settings
+check "the settings file holds them" grep -aq 'transparency_min=255' "$ini"
+check "the minimise glyph hides the panel with equal limits" minimise_click
+check "the tray shows it again" tray_shows_panel
+xdotool mousemove $((px + pw / 2)) "$(row_y 0)" click 1
+check "the shown panel takes a row click" until_ok 10 clipboard_is "$third"
+shot equal-limits
+
+# With the panel hidden, the taskbar restarts (Explorer ended and started
+# again) without the icon, and the icon is back for the next tray click.
+check "the minimise glyph hides the panel" minimise_click
+"$wine" "$tool" taskbar-restart >/dev/null 2>&1
+check "the tray icon is back after the taskbar restarted" tray_shows_panel
 
 # The close glyph, clicked as a person clicks: the pointer moves a little
 # between the press and the release. A click that came while the panel

@@ -58,9 +58,9 @@ protected:
         itemListWindow = NULL;
         UiTest::TearDown();
     }
-    void Paint(Canvas &canvas)
+    void Paint(Canvas &canvas, int width = W)
     {
-        RECT client = {0, 0, W, canvas.height()};
+        RECT client = {0, 0, width, canvas.height()};
         DrawItemList(canvas.dc(), client);
     }
     HWND list = NULL;
@@ -259,17 +259,32 @@ TEST_F(ItemListTest, PaintLowersThePositionAndDrawsOnlyWhatItMay)
     EXPECT_TRUE(canvas.Blank({0, 0, W, 600}));
 }
 
+// The list of the docked panel: 180 pixels less the panel's frame, less the
+// list's edge and scroll bar.
 TEST_F(ItemListTest, NoPreviewGlyphSitsTenPixelsLeftOfTheRowCentre)
 {
     StoreItem(1, {{0xFFFF, "<i>x</i>", "HTML Format"}}, SLOT_OCCUPIED);
     listRowCount = 2;
-    Canvas actual(W, 120), expected(W, 120);
-    Paint(actual);
-    int x = (W - 40) / 2 - objInfo.bmWidth / 2 + 10;
-    EXPECT_EQ(x + objInfo.bmWidth / 2, W / 2 - 10);
+    MoveWindow(list, 0, 146, 180 - 2 * GetSystemMetrics(SM_CXFRAME), 454, FALSE);
+    RECT client;
+    GetClientRect(list, &client);
+    const int width = client.right;
+    Canvas actual(width, 120), expected(width, 120);
+    Paint(actual, width);
+    int x = (width - 40) / 2 - objInfo.bmWidth / 2 + 10;
+    EXPECT_EQ(x + objInfo.bmWidth / 2, width / 2 - 10);
     BlitReference(expected, objBitmap, objInfo, x, 1 + 2 + 5);
     RECT glyph = {x, 8, x + objInfo.bmWidth, 8 + objInfo.bmHeight};
     EXPECT_TRUE(actual.SameAs(expected, glyph));
+    // The text under it, wrapped within the row's box where the two lines
+    // fit, or the short one, rather than one line cut at both ends.
+    RECT text = {20, 8 + objInfo.bmHeight + 3, width - 20, 57};
+    Canvas wrapped(width, 120), shortened(width, 120);
+    DrawReference(wrapped, L"Clipboard Item - No preview", text, DT_CENTER | DT_WORDBREAK,
+                  &regularFontTemplate, 7, RGB(0, 0, 0), OPAQUE);
+    DrawReference(shortened, L"No preview", text, DT_CENTER, &regularFontTemplate, 7,
+                  RGB(0, 0, 0), OPAQUE);
+    EXPECT_TRUE(actual.SameAs(wrapped, text) || actual.SameAs(shortened, text));
 }
 
 TEST_F(ItemListTest, WindowPaintReleasesWhatItMade)

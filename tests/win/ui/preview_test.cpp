@@ -582,8 +582,8 @@ void ExpectNoPreview(const RECT &start, int slot, const wchar_t *text, UINT form
                                               << start.right;
 }
 
-// The whole text is wider than the list's and the popup's boxes; cut at both
-// ends it would say nothing.
+// The whole text is wider than the boxes; cut at both ends it would say
+// nothing.
 TEST_F(PreviewTest, NoPreviewPictureSitsWhereTheListAndThePopupPutIt)
 {
     StoreItem(1, {{NAMED_FORMAT, "<b>x</b>", "HTML Format"}, {CF_LOCALE, "\x09\x04\0\0", ""}},
@@ -595,10 +595,10 @@ TEST_F(PreviewTest, NoPreviewPictureSitsWhereTheListAndThePopupPutIt)
         UINT format;
         const char *what;
     } rows[] = {
-        // 10 pixels left of the centre, one line below the glyph.
-        {{20, 3, 160, 57}, shortText, DT_CENTER, "a list row of a 180-pixel list"},
-        {{20, 3, 132, 57}, shortText, DT_CENTER, "a list row of the docked panel"},
-        // 7 pixels right of the centre, room for two lines.
+        // A list row's box (10 pixels left of the centre) in this font has
+        // room for one line below the glyph.
+        {{20, 3, 160, 57}, shortText, DT_CENTER, "one line's room"},
+        // The popup's box (7 pixels right of the centre): room for two.
         {{3, 15, 137, 117}, whole, DT_CENTER | DT_WORDBREAK, "the popup's box"},
     };
     for (const Row &row : rows) {
