@@ -26,6 +26,11 @@ namespace {
 // The list shows eight rows after a size; the current slot stays among them.
 const DWORD FOLLOW_ROWS = 8;
 
+// The lParam of a hotkey the popup posted back to itself (the hook's is 0),
+// and how many of those are queued.
+const LPARAM DEFERRED_HOTKEY = 1;
+int deferredHotkeys = 0;
+
 // Brings the panel up (sendAway false) or lets it fade out (true).
 void CallThePanel(bool sendAway)
 {
@@ -79,6 +84,24 @@ void Hotkey(HWND popup, WPARAM mask)
     if (current != 0)
         FollowCurrentItem();
     ShowRequest(popup);
+}
+
+// A hotkey sent while a capture or restore holds the clipboard (the platform
+// dispatches sent messages while it waits for another program's rendering)
+// would run its restore inside that operation: it is posted back to itself,
+// marked, and runs once the operation is over. Hotkeys sent while any such
+// one is still queued go behind it, so the steps keep the order of the keys.
+void MsgHotkey(HWND popup, WPARAM mask, LPARAM mark)
+{
+    bool requeued = mark == DEFERRED_HOTKEY && deferredHotkeys > 0;
+    if (requeued)
+        deferredHotkeys--;
+    if (ClipboardHeld() || (!requeued && deferredHotkeys > 0)) {
+        if (PostMessageA(popup, HOTKEY_MESSAGE, mask, DEFERRED_HOTKEY))
+            deferredHotkeys++;
+        return;
+    }
+    Hotkey(popup, mask);
 }
 
 void SlideStep(HWND popup)
@@ -187,6 +210,7 @@ LRESULT CALLBACK PopupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 {
     switch (message) {
     case WM_CREATE:
+        deferredHotkeys = 0;  // a new window's queue holds none
         SetTimer(window, KEY_POLL_TIMER, KEY_POLL_PERIOD, NULL);
         break;
     case WM_DESTROY:
@@ -205,14 +229,7 @@ LRESULT CALLBACK PopupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         ShowRequest(window);
         break;
     case HOTKEY_MESSAGE:
-        // Sent while a capture or restore holds the clipboard (the platform
-        // dispatches sent messages while it waits for another program's
-        // rendering), the hotkey's restore would run inside that operation:
-        // it comes back once the operation is over.
-        if (ClipboardHeld())
-            PostMessageA(window, HOTKEY_MESSAGE, wParam, lParam);
-        else
-            Hotkey(window, wParam);
+        MsgHotkey(window, wParam, lParam);
         break;
     }
     // Every message, handled or not, ends in the default procedure.

@@ -11,10 +11,20 @@
  * Ctrl+Alt+Down through the popup) and at once tries OpenClipboard as fast
  * as it can, recording the longest stretch in which it is refused. The
  * baseline is one memcpy of the same bytes into fresh memory, in this run.
+ * The same rounds then run with a plain reader in clipdock's place (this
+ * program again, as --plain-reader): on every change it only opens the
+ * clipboard, asks for each format clipdock's filter collects, locks it and
+ * reads its size, and closes; on Ctrl+Alt+Down's message it puts blocks
+ * loaded beforehand, as large as the change before the last one, back
+ * (open, empty, set, close). Its longest refusal is the platform's floor:
+ * what any program that reads or writes the same content costs the others.
+ * Each case runs with clipdock and then with the plain reader, each started
+ * for it, so that the two figures of a case meet the same load.
  * --lockout-only leaves out the first part.
  *
  * Ends with BENCH|figure|value|baseline|unit lines (milliseconds, medians;
- * the lockout also as the worst round).
+ * the lockout also as the worst round, the floor, and clipdock's refusal
+ * against floor + memcpy + 2 ms).
  */
 #include <windows.h>
 #include <shlobj.h>
@@ -348,37 +358,40 @@ static std::string Text(size_t size)
     return text;
 }
 
-// Starts clipdock.exe and waits for its popup; NULL when it does not come.
-static HWND StartClipdock(const std::string &program, PROCESS_INFORMATION *process)
+// Starts a program (clipdock.exe, or this one as the plain reader) and waits
+// for the window that answers the watcher; NULL when it does not come.
+static HWND StartWatched(const std::string &program, const std::string &arguments,
+                         const char *windowClass, const char *title, PROCESS_INFORMATION *process)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    std::string command = "\"" + program + "\"";
+    std::string command = "\"" + program + "\"" + arguments;
     if (!CreateProcessA(program.c_str(), &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
                         process)) {
         fprintf(stderr, "cannot start %s (error %lu)\n", program.c_str(), GetLastError());
         return NULL;
     }
     for (int i = 0; i < 300; i++) {
-        HWND popup = FindWindowA("Betal_Notify", "Clipboard Viewer");
-        if (popup != NULL)
-            return popup;
+        HWND window = FindWindowA(windowClass, title);
+        if (window != NULL)
+            return window;
         Sleep(100);
     }
-    fprintf(stderr, "%s showed no popup window\n", program.c_str());
+    fprintf(stderr, "%s showed no %s window\n", program.c_str(), windowClass);
     TerminateProcess(process->hProcess, 1);
     return NULL;
 }
 
 static PROCESS_INFORMATION clipdockProcess;  // while the lockout runs
 
-static void StopClipdock(PROCESS_INFORMATION *process)
+// Closes the program through its main window (clipdock's panel, the plain
+// reader's window).
+static void StopWatched(PROCESS_INFORMATION *process, HWND window)
 {
     if (process->hProcess == NULL)
         return;
-    HWND panel = FindWindowA("Betal_Clipdock", NULL);
-    if (panel != NULL)
-        PostMessageA(panel, WM_CLOSE, 0, 0);
+    if (window != NULL)
+        PostMessageA(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(process->hProcess, 10000) != WAIT_OBJECT_0)
         TerminateProcess(process->hProcess, 1);
     CloseHandle(process->hProcess);
@@ -387,47 +400,209 @@ static void StopClipdock(PROCESS_INFORMATION *process)
 }
 
 // A lockout run that gives up does not leave the program running.
-static void StopClipdockAtExit() { StopClipdock(&clipdockProcess); }
+static void StopClipdockAtExit() { StopWatched(&clipdockProcess, NULL); }
 
-static bool MeasureLockout(HWND watcher, const std::string &program)
+static const char PLAIN_CLASS[] = "BenchPlainReader";
+
+// The rounds of one case (0 to 4) with one program watched: clipdock, or
+// the plain reader; each is started for the case and stopped after it, so
+// that the two of a case run close together, under the same load.
+static bool LockoutCase(HWND watcher, const std::string &program, bool plain, int which,
+                        std::vector<Lockout> *rows)
 {
-    // The program starts on an empty collection.
-    memset(itemSlots, 0, sizeof itemSlots);
-    RemoveItemFiles();
-    SaveCollectionState();
-    HWND popup = StartClipdock(program, &clipdockProcess);
+    HWND popup = plain ? StartWatched(program, " --plain-reader", PLAIN_CLASS, NULL, &clipdockProcess)
+                       : StartWatched(program, "", "Betal_Notify", "Clipboard Viewer", &clipdockProcess);
     if (popup == NULL)
         return false;
-    atexit(StopClipdockAtExit);
     WaitForClipdock(popup);
     // One capture to warm up its code and files.
     PutOnClipboard(watcher, CF_TEXT, Text(64));
     WatchClipboard(watcher, popup);
 
-    std::vector<Lockout> rows;
-    rows.push_back(CaptureLockout(watcher, popup, "capture of 1 KB text", CF_TEXT, Text(1024), 0, 15));
-    rows.push_back(CaptureLockout(watcher, popup, "capture of 1 MB text", CF_TEXT, Text(1 << 20), 0, 9));
-    rows.push_back(CaptureLockout(watcher, popup, "capture of 8 MB CF_DIB", CF_DIB, Dib(8u << 20),
-                                  sizeof(BITMAPINFOHEADER), 7));
-    rows.push_back(CaptureLockout(watcher, popup, "capture of 32 MB CF_DIB", CF_DIB, Dib(32u << 20),
-                                  sizeof(BITMAPINFOHEADER), 5));
-    rows.push_back(RestoreLockout(watcher, popup, "restore of 8 MB CF_DIB", Dib(8u << 20),
-                                  sizeof(BITMAPINFOHEADER), 7));
-    StopClipdock(&clipdockProcess);
+    const size_t DIB_STAMP = sizeof(BITMAPINFOHEADER);
+    switch (which) {
+    case 0:
+        rows->push_back(CaptureLockout(watcher, popup, "capture of 1 KB text", CF_TEXT, Text(1024), 0, 15));
+        break;
+    case 1:
+        rows->push_back(CaptureLockout(watcher, popup, "capture of 1 MB text", CF_TEXT, Text(1 << 20), 0, 9));
+        break;
+    case 2:
+        rows->push_back(CaptureLockout(watcher, popup, "capture of 8 MB CF_DIB", CF_DIB, Dib(8u << 20),
+                                       DIB_STAMP, 7));
+        break;
+    case 3:
+        rows->push_back(CaptureLockout(watcher, popup, "capture of 32 MB CF_DIB", CF_DIB,
+                                       Dib(32u << 20), DIB_STAMP, 5));
+        break;
+    default:
+        rows->push_back(RestoreLockout(watcher, popup, "restore of 8 MB CF_DIB", Dib(8u << 20),
+                                       DIB_STAMP, 7));
+        break;
+    }
+    StopWatched(&clipdockProcess, plain ? popup : FindWindowA("Betal_Clipdock", NULL));
+    return true;
+}
+
+static bool MeasureLockout(HWND watcher, const std::string &program, const std::string &self)
+{
+    // The program starts on an empty collection.
     memset(itemSlots, 0, sizeof itemSlots);
     RemoveItemFiles();
     SaveCollectionState();
+    atexit(StopClipdockAtExit);
+    std::vector<Lockout> rows, floors;
+    bool ok = true;
+    for (int which = 0; ok && which < 5; which++)
+        ok = LockoutCase(watcher, program, false, which, &rows) &&
+             LockoutCase(watcher, self, true, which, &floors);
+    memset(itemSlots, 0, sizeof itemSlots);
+    RemoveItemFiles();
+    SaveCollectionState();
+    if (!ok)
+        return false;
 
     printf("lockout with %s running:\n", program.c_str());
     for (const Lockout &l : rows)
         printf("  %s: longest refusal median %.3f ms, worst %.3f ms over %d rounds (%d never "
                "refused); one memcpy of the bytes %.3f ms\n",
                l.what, l.median, l.worst, l.rounds, l.unrefused, l.memcpyBaseline);
-    for (const Lockout &l : rows) {
+    printf("lockout with the plain reader and writer running instead (the platform's floor):\n");
+    for (size_t i = 0; i < rows.size(); i++) {
+        const Lockout &l = rows[i], &f = floors[i];
+        double allowed = f.median + l.memcpyBaseline + 2;
+        printf("  %s: floor median %.3f ms, worst %.3f ms over %d rounds (%d never refused); "
+               "clipdock %.3f ms %s floor + memcpy + 2 ms = %.3f ms\n",
+               f.what, f.median, f.worst, f.rounds, f.unrefused, l.median,
+               l.median <= allowed ? "<=" : ">", allowed);
+    }
+    for (size_t i = 0; i < rows.size(); i++) {
+        const Lockout &l = rows[i], &f = floors[i];
         printf("BENCH|lockout, %s|%.3f|%.3f|ms\n", l.what, l.median, l.memcpyBaseline);
         printf("BENCH|lockout worst, %s|%.3f|%.3f|ms\n", l.what, l.worst, l.memcpyBaseline);
+        printf("BENCH|lockout floor, %s|%.3f|%.3f|ms\n", f.what, f.median, f.memcpyBaseline);
+        printf("BENCH|vs floor+memcpy+2, %s|%.3f|%.3f|ms\n", l.what, l.median,
+               f.median + l.memcpyBaseline + 2);
     }
     return true;
+}
+
+// ---- The plain reader and writer (this program run as --plain-reader) ----
+
+struct PlainBlock {
+    UINT format;
+    SIZE_T size;
+};
+static std::vector<PlainBlock> plainLast, plainBefore;  // the last two changes read
+static HWND plainNextViewer;
+
+// Opens the clipboard, waiting for it while another program holds it.
+static bool PlainOpen(HWND window)
+{
+    DWORD start = GetTickCount();
+    while (!OpenClipboard(window)) {
+        if (GetTickCount() - start > 5000)
+            return false;
+        SwitchToThread();
+    }
+    return true;
+}
+
+// What any program must do to read the content clipdock keeps: every
+// format the filter collects asked for, locked and sized, nothing copied.
+static void PlainRead(HWND window)
+{
+    if (GetClipboardOwner() == window || !PlainOpen(window))
+        return;
+    std::vector<PlainBlock> seen;
+    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+        if (format == CF_BITMAP || format == CF_PALETTE || format == CF_ENHMETAFILE ||
+            format == CF_METAFILEPICT || !IsFormatCollected(format))
+            continue;
+        HANDLE data = GetClipboardData(format);
+        if (data == NULL)
+            continue;
+        SIZE_T size = GlobalSize(data);
+        if (GlobalLock(data) != NULL) {
+            seen.push_back({format, size});
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    plainBefore = plainLast;
+    plainLast = seen;
+}
+
+// What any program must do to put an item back: blocks as large as the
+// change before the last one, loaded before the clipboard is opened.
+static void PlainWrite(HWND window)
+{
+    std::vector<std::pair<UINT, HGLOBAL>> blocks;
+    for (const PlainBlock &b : plainBefore) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, b.size);
+        if (block == NULL)
+            continue;
+        memset(GlobalLock(block), 'r', b.size);
+        GlobalUnlock(block);
+        blocks.push_back({b.format, block});
+    }
+    if (!PlainOpen(window)) {
+        for (auto &b : blocks)
+            GlobalFree(b.second);
+        return;
+    }
+    EmptyClipboard();
+    for (auto &b : blocks)
+        if (SetClipboardData(b.first, b.second) == NULL)
+            GlobalFree(b.second);
+    CloseClipboard();
+}
+
+static LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DRAWCLIPBOARD:
+        PlainRead(window);
+        if (plainNextViewer != NULL)
+            SendMessageA(plainNextViewer, message, wParam, lParam);
+        return 0;
+    case WM_CHANGECBCHAIN:
+        if ((HWND)wParam == plainNextViewer)
+            plainNextViewer = (HWND)lParam;
+        else if (plainNextViewer != NULL)
+            SendMessageA(plainNextViewer, message, wParam, lParam);
+        return 0;
+    case 0x8003:  // HOTKEY_MESSAGE, as the restore rounds send it
+        PlainWrite(window);
+        return 0;
+    case WM_CLOSE:
+        ChangeClipboardChain(window, plainNextViewer);
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Joins the clipboard viewer chain as clipdock does and serves until closed.
+static int PlainReader()
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = PlainProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = PLAIN_CLASS;
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, PLAIN_CLASS, "plain reader", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
+                                  windowClass.hInstance, NULL);
+    if (window == NULL)
+        return 1;
+    plainNextViewer = SetClipboardViewer(window);
+    MSG message;
+    while (GetMessageA(&message, NULL, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
 }
 
 static HWND HiddenWindow(const char *title)
@@ -438,7 +613,7 @@ static HWND HiddenWindow(const char *title)
 
 int main(int argc, char **argv)
 {
-    bool lockoutOnly = false;
+    bool lockoutOnly = false, plainReader = false;
     char self[MAX_PATH] = {0};
     GetModuleFileNameA(NULL, self, MAX_PATH);
     std::string clipdock = self;
@@ -446,6 +621,8 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--lockout-only") == 0)
             lockoutOnly = true;
+        else if (strcmp(argv[i], "--plain-reader") == 0)
+            plainReader = true;
         else if (strncmp(argv[i], "--clipdock=", 11) == 0)
             clipdock = argv[i] + 11;
     }
@@ -453,6 +630,8 @@ int main(int argc, char **argv)
     char windows[MAX_PATH] = {0};
     GetWindowsDirectoryA(windows, MAX_PATH);
     snprintf(settingsFilePath, sizeof settingsFilePath, "%s\\halcyon.ini", windows);
+    if (plainReader)
+        return PlainReader();
     appInstance = GetModuleHandleA(NULL);
     panelWindow = HiddenWindow("panel");
     itemListWindow = HiddenWindow("item list");
@@ -494,5 +673,5 @@ int main(int argc, char **argv)
     }
     fflush(stdout);
     platformCalls = realPlatformCalls;
-    return MeasureLockout(other, clipdock) ? 0 : 1;
+    return MeasureLockout(other, clipdock, self) ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include "support.h"
 
 #include "collection/capture.h"
+#include "collection/clipboard.h"
 #include "collection/platform.h"
 #include "collection/restore.h"
 #include "collection/slots.h"
@@ -237,6 +238,22 @@ TEST_F(PopupTest, HotkeyWaitsForTheClipboardOperationItArrivesIn)
               std::string::npos);
     platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
     DestroyWindow(other);
+}
+
+TEST_F(PopupTest, HotkeyAfterOnePutOffWaitsBehindIt)
+{
+    // Shift put off by a hold, then Space: the panel ends up, as pressed.
+    panelHidden = false;
+    ASSERT_TRUE(HoldClipboard(popup));
+    Hotkey(HOTKEY_SHIFT);
+    ReleaseClipboard();
+    Hotkey(HOTKEY_SPACE);
+    HWND window = popup;
+    EXPECT_TRUE(PumpUntil([window] {
+        MSG queued;
+        return !PeekMessageA(&queued, window, HOTKEY_MESSAGE, HOTKEY_MESSAGE, PM_NOREMOVE);
+    }, 3000));
+    EXPECT_FALSE(panelHidden);
 }
 
 TEST_F(PopupTest, UpWithNothingNewerOnlyMakesTheShowRequest)
