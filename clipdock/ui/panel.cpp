@@ -310,11 +310,14 @@ LRESULT FadeStep(HWND panel)
         currentAlpha += step;
     SetPanelOpacity(currentAlpha);
 
-    if (currentAlpha == targetAlpha)
-        KillTimer(panel, FADE_TIMER);
-    if (fadingIn && currentAlpha == transparencyMax)
+    // The end of the fade is its target, not the limits: Settings may have
+    // changed them while it ran.
+    if (currentAlpha != targetAlpha)
+        return 0;
+    KillTimer(panel, FADE_TIMER);
+    if (fadingIn)
         ShownFully(panel);
-    else if (!fadingIn && currentAlpha == transparencyMin)
+    else
         FadedOut(panel, hideWhenFaded);
     return 0;
 }
@@ -385,8 +388,9 @@ LRESULT MsgTimer(HWND panel, WPARAM wParam, LPARAM lParam)
         return 0;
     case HIDE_DELAY_TIMER:
         // Shown again since (with equal limits the alpha cannot tell): stays.
+        // Not the alpha against the minimum: Settings may have changed it.
         KillTimer(panel, HIDE_DELAY_TIMER);
-        if (!fadingIn && currentAlpha == transparencyMin)
+        if (!fadingIn)
             HidePanel(panel);
         break;
     }

@@ -191,6 +191,28 @@ TEST_F(Panel, HideWaitsBeforeTheWindowGoesButTheMinimiseAreaHidesAtOnce)
     EXPECT_TRUE(IsWindowVisible(panelWindow));
     EXPECT_FALSE(panelHidden);
 
+    // New limits from Settings while the panel waits faded, or while it
+    // fades: the panel still goes.
+    ShowFromTray();
+    currentAlpha = 255;
+    SendMessageA(panelWindow, WM_COMMAND, CMD_HIDE, 0);
+    FadeSteps();
+    transparencyMin = transparencyMax = 255;
+    SendMessageA(panelWindow, WM_TIMER, HIDE_DELAY_TIMER, 0);
+    EXPECT_FALSE(IsWindowVisible(panelWindow)) << "limits changed while faded";
+    transparencyMin = 16;
+    ShowFromTray();
+    currentAlpha = 255;
+    SendMessageA(panelWindow, WM_COMMAND, CMD_HIDE, 0);
+    transparencyMin = 100;
+    FadeSteps();
+    EXPECT_TIMER_RUNNING(panelWindow, HIDE_DELAY_TIMER) << "limits changed while fading";
+    transparencyMin = 16;
+    ShowFromTray();
+    FadeSteps();
+    SendMessageA(panelWindow, WM_TIMER, HIDE_DELAY_TIMER, 0);
+    EXPECT_TRUE(IsWindowVisible(panelWindow));
+
     EXPECT_EQ(0, SendMessageA(panelWindow, WM_NCLBUTTONDOWN, HTMINBUTTON, 0));
     EXPECT_TRUE(hideWhenFaded);
     EXPECT_EQ(16u, targetAlpha);
