@@ -124,7 +124,7 @@ match_window_manager() {
   local managed=N program
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && managed=Y
   (wine_vars "$1"
-   for program in clipdock.exe explorer.exe; do
+   for program in explorer.exe clipdock.exe; do
      timeout 60 "$CLIPDOCK_WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" \
        /v Managed /d "$managed" /f </dev/null >/dev/null 2>&1 9>&-
    done)
