@@ -18,7 +18,9 @@ STEPS=${*:-deps src unidata regen configure build inst fix pack}
 t() { local s=$(date +%s); "$@"; echo "$(date -u +%T) step '$*' took $(( $(date +%s)-s ))s" | tee -a $LOG/times.txt; }
 
 # The mirror of the first source of bookworm's packages in the files apt reads, in the one-line
-# format (sources.list, *.list) or in deb822 (*.sources), as apt-config names them.
+# format (sources.list, *.list) or in deb822 (*.sources), as apt-config names them. Only Debian's
+# archive counts: a ".../debian" address with the main component (other vendors' repositories
+# name bookworm too, and their address would end up in the source lists written below).
 debian_mirror() {
   local list parts f uri
   eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
@@ -28,8 +30,9 @@ debian_mirror() {
       *.sources) uri=$(awk -v suite=bookworm '
           function flush() {
             if (!found && types ~ "(^| )deb( |$)" && (" " suites " ") ~ (" " suite " ") &&
+                (" " components " ") ~ / main / && uri ~ /\/debian\/?$/ &&
                 tolower(enabled) != "no" && uri != "") { print uri; found = 1 }
-            types = suites = uri = enabled = ""
+            types = suites = uri = enabled = components = ""
           }
           /^#/ { next }
           /^[ \t]*$/ { flush(); next }
@@ -39,10 +42,12 @@ debian_mirror() {
             else if (key == "suites:") suites = value
             else if (key == "uris:") { split(value, u, /[ \t]+/); uri = u[1] }
             else if (key == "enabled:") enabled = value
+            else if (key == "components:") components = value
           }
           END { flush() }' "$f") ;;
       *) uri=$(sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$f" |
-               awk '$1 == "deb" && $3 == "bookworm" { print $2; exit }') ;;
+               awk '$1 == "deb" && $3 == "bookworm" && $2 ~ /\/debian\/?$/ {
+                      for (i = 4; i <= NF; i++) if ($i == "main") { print $2; exit } }') ;;
     esac
     [ -z "$uri" ] || { echo "$uri"; return 0; }
   done
