@@ -91,6 +91,9 @@ protected:
     HWND popup = NULL, list = NULL;
 };
 
+BOOL WINAPI NoTrayIcon(DWORD, PNOTIFYICONDATAA) { return FALSE; }
+BOOL WINAPI ClipboardRefused(HWND) { return FALSE; }
+
 // Up and Down step from the current slot: a neighbour that is occupied is
 // restored and becomes current; the panel is called (and comes up, so the
 // popup stays hidden) unless the step goes past the oldest slot; the list
@@ -137,6 +140,24 @@ TEST_F(PopupTest, UpAndDownStepFromTheCurrentSlot)
             EXPECT_TRUE(PumpUntil([] { return panelFadeTicks > 0; }, 3000)) << row.what;
         }
     }
+    // A copy that waits for the clipboard is the newest item: Down steps
+    // from it to slot 1, not from the old mark.
+    memset(itemSlots, 0, sizeof itemSlots);
+    for (int slot = 1; slot <= 3; slot++)
+        StoreText(slot, "item " + std::to_string(slot), SLOT_OCCUPIED | (slot == 2 ? SLOT_CURRENT : 0));
+    ASSERT_TRUE(PutClipboardText("copied while held"));
+    firstCapturePending = false;
+    platformCalls.notifyIcon = NoTrayIcon;
+    platformCalls.openClipboard = ClipboardRefused;
+    CaptureClipboard(panelWindow);
+    platformCalls.openClipboard = realPlatformCalls.openClipboard;
+    Hotkey(HOTKEY_DOWN);
+    EXPECT_EQ(ClipboardText(), "item 1");
+    char folder[MAX_PATH];
+    ASSERT_TRUE(EnsureItemFolder(folder));
+    EXPECT_NE(FileBytes(folder + std::string(itemSlots[1].name)).find("copied while held"),
+              std::string::npos);
+    platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
 }
 
 // Another program that makes the hook's message arrive in the middle of a
@@ -161,9 +182,6 @@ LRESULT CALLBACK HotkeyInTheWaitProc(HWND window, UINT message, WPARAM wParam, L
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
-
-BOOL WINAPI NoTrayIcon(DWORD, PNOTIFYICONDATAA) { return FALSE; }
-BOOL WINAPI ClipboardRefused(HWND) { return FALSE; }
 
 // Ctrl+Alt+Down while a capture or a restore holds the clipboard steps only
 // once the operation is over, from the slot it left current.
@@ -220,22 +238,6 @@ TEST_F(PopupTest, HotkeyWaitsForTheClipboardOperationItArrivesIn)
         EXPECT_EQ(ClipboardText(), row.clipboard);
         EXPECT_EQ(GetClipboardOwner(), list);
     }
-    // A copy that waits for the clipboard is the newest item: Down steps
-    // from it to slot 1, not from the old mark.
-    memset(itemSlots, 0, sizeof itemSlots);
-    for (int slot = 1; slot <= 3; slot++)
-        StoreText(slot, "item " + std::to_string(slot), SLOT_OCCUPIED | (slot == 2 ? SLOT_CURRENT : 0));
-    ASSERT_TRUE(PutClipboardText("copied while held"));
-    firstCapturePending = false;
-    platformCalls.openClipboard = ClipboardRefused;
-    CaptureClipboard(panelWindow);
-    platformCalls.openClipboard = realPlatformCalls.openClipboard;
-    Hotkey(HOTKEY_DOWN);
-    EXPECT_EQ(ClipboardText(), "item 1");
-    char folder[MAX_PATH];
-    ASSERT_TRUE(EnsureItemFolder(folder));
-    EXPECT_NE(FileBytes(folder + std::string(itemSlots[1].name)).find("copied while held"),
-              std::string::npos);
     platformCalls.notifyIcon = realPlatformCalls.notifyIcon;
     DestroyWindow(other);
 }
