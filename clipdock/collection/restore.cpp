@@ -227,6 +227,10 @@ enum PlaceResult { PLACED, STILL_HELD, CANNOT_PLACE };
 // the incoming item joins the history, as after an immediate restore.
 PlaceResult PlaceWaitingItem(const WaitingPlacement &job)
 {
+    // Still open in another program's window: loading the item now would
+    // only be thrown away, at every tick of the wait.
+    if (GetOpenClipboardWindow() != NULL)
+        return STILL_HELD;
     int slot = FindItemSlot(job.name);
     if (slot < 0)
         return CANNOT_PLACE;

@@ -4,6 +4,8 @@
 // the test's, through the platform table.
 #include "support.h"
 
+#include "poll.h"
+
 #include "collection/capture.h"
 #include "collection/restore.h"
 #include "collection/retry.h"
@@ -30,6 +32,13 @@ BOOL WINAPI HeldOpenClipboard(HWND owner)
 }
 
 DWORD WINAPI TestClock() { return now; }
+
+int loads;  // blocks a restore allocated for its records
+HGLOBAL WINAPI CountedAllocBlock(UINT flags, SIZE_T size)
+{
+    loads++;
+    return realPlatformCalls.allocBlock(flags, size);
+}
 
 // One tick of the panel's retry timer.
 void Tick() { RetryClipboardWaits(panelWindow); }
@@ -164,6 +173,25 @@ TEST_F(RetryTest, HeldRestoreAndClearPutTheirContentLater)
     Tick();
     EXPECT_EQ(IncomingText(), Text("copied meanwhile"));
     EXPECT_EQ(ClipboardBytes(CF_TEXT), Text("copied meanwhile"));
+
+    // Open in another window meanwhile: the wait loads nothing until it closes.
+    HWND other = MakeTestWindow("RetryTestHolder", "holder", WS_POPUP, DefWindowProcA);
+    ASSERT_TRUE(OpenClipboardWithin(other, 5000));
+    clipboardHeld = true;
+    RestoreClipboardItem(2, itemListWindow);
+    clipboardHeld = false;
+    ASSERT_TRUE(PlacementWaiting());
+    loads = 0;
+    platformCalls.allocBlock = CountedAllocBlock;
+    for (int i = 0; i < 3; i++)
+        Tick();
+    EXPECT_EQ(loads, 0);
+    CloseClipboard();
+    Tick();
+    platformCalls.allocBlock = realPlatformCalls.allocBlock;
+    EXPECT_EQ(loads, 1);
+    EXPECT_FALSE(PlacementWaiting());
+    DestroyWindow(other);
 
     clipboardHeld = true;
     ClearClipboard(panelWindow);
