@@ -173,7 +173,14 @@ LRESULT MsgContextMenu(HWND panel, WPARAM wParam, LPARAM lParam)
         AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
         AppendMenuA(menu, MF_STRING, CMD_SETTINGS, "Settings...");
         AppendMenuA(menu, MF_STRING, CMD_ABOUT, "About");
-        TrackMenu(panel, menu, (short)LOWORD(lParam), (short)HIWORD(lParam));
+        POINT at = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
+        // From the keyboard (the menu key, Shift+F10) there is no point:
+        // the menu opens at the panel's top left.
+        if (lParam == -1) {
+            at = POINT{0, 0};
+            ClientToScreen(panel, &at);
+        }
+        TrackMenu(panel, menu, at.x, at.y);
         DestroyMenu(menu);
     }
     return DefWindowProcA(panel, WM_CONTEXTMENU, wParam, lParam);

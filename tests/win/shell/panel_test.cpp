@@ -500,6 +500,7 @@ public:
     static std::vector<UINT> checked;
     static WNDPROC panelProc;
     static HWND foreground;  // while the menu was open
+    static RECT placed;      // the menu's window on the screen
     static bool nullPosted;  // the empty message that follows the menu
 
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -518,8 +519,10 @@ public:
             }
             foreground = GetForegroundWindow();
         }
-        if (message == WM_ENTERIDLE)
+        if (message == WM_ENTERIDLE) {
+            GetWindowRect(FindWindowA("#32768", NULL), &placed);
             EndMenu();
+        }
         return CallWindowProcA(panelProc, window, message, wParam, lParam);
     }
     static void CALLBACK EndMenuLoop(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
@@ -527,6 +530,7 @@ public:
     {
         items.clear();
         foreground = NULL;
+        placed = RECT{};
         nullPosted = false;
         panelProc = (WNDPROC)SetWindowLongPtrA(panelWindow, GWLP_WNDPROC, (LONG_PTR)Proc);
         // Should the menu loop not go idle, a timer of this thread ends it.
@@ -545,6 +549,7 @@ std::vector<std::pair<UINT, std::string>> MenuProbe::items;
 std::vector<UINT> MenuProbe::checked;
 WNDPROC MenuProbe::panelProc;
 HWND MenuProbe::foreground;
+RECT MenuProbe::placed;
 bool MenuProbe::nullPosted;
 
 TEST_F(Panel, MenusOfferTheCommandsWithTheCheckMark)
@@ -559,10 +564,19 @@ TEST_F(Panel, MenusOfferTheCommandsWithTheCheckMark)
     EXPECT_TRUE(MenuProbe::checked.empty());
     EXPECT_EQ(panelWindow, MenuProbe::foreground);
     EXPECT_TRUE(MenuProbe::nullPosted);
+    EXPECT_EQ(1100, MenuProbe::placed.left);
+    EXPECT_EQ(300, MenuProbe::placed.top);
 
     SendMessageA(panelWindow, WM_COMMAND, CMD_DONT_HIDE, 0);
     MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)panelWindow, MAKELPARAM(1100, 300));
     EXPECT_EQ(std::vector<UINT>{CMD_DONT_HIDE}, MenuProbe::checked);
+
+    // Opened from the keyboard: at the panel, not the screen's corner.
+    MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)panelWindow, -1);
+    POINT origin = {0, 0};
+    ClientToScreen(panelWindow, &origin);
+    EXPECT_EQ(origin.x, MenuProbe::placed.left);
+    EXPECT_EQ(origin.y, MenuProbe::placed.top);
 
     MenuProbe::Open(TRAY_CALLBACK_MESSAGE, TRAY_ICON_ID, WM_RBUTTONDOWN);
     EXPECT_EQ((std::vector<std::pair<UINT, std::string>>{{CMD_EXIT, "Exit"}}), MenuProbe::items);
