@@ -176,7 +176,7 @@ LRESULT MsgContextMenu(HWND panel, WPARAM wParam, LPARAM lParam)
         POINT at = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
         // From the keyboard (the menu key, Shift+F10) there is no point:
         // the menu opens at the panel's top left.
-        if (lParam == -1) {
+        if (at.x == -1 && at.y == -1) {
             at = POINT{0, 0};
             ClientToScreen(panel, &at);
         }

@@ -520,7 +520,8 @@ public:
             foreground = GetForegroundWindow();
         }
         if (message == WM_ENTERIDLE) {
-            GetWindowRect(FindWindowA("#32768", NULL), &placed);
+            if (wParam == MSGF_MENU)  // the menu's own window
+                GetWindowRect((HWND)lParam, &placed);
             EndMenu();
         }
         return CallWindowProcA(panelProc, window, message, wParam, lParam);
@@ -571,8 +572,9 @@ TEST_F(Panel, MenusOfferTheCommandsWithTheCheckMark)
     MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)panelWindow, MAKELPARAM(1100, 300));
     EXPECT_EQ(std::vector<UINT>{CMD_DONT_HIDE}, MenuProbe::checked);
 
-    // Opened from the keyboard: at the panel, not the screen's corner.
-    MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)panelWindow, -1);
+    // Opened from the keyboard in the list (passed on to the panel): at the
+    // panel, not the screen's corner.
+    MenuProbe::Open(WM_CONTEXTMENU, (WPARAM)itemListWindow, MAKELPARAM(0xFFFF, 0xFFFF));
     POINT origin = {0, 0};
     ClientToScreen(panelWindow, &origin);
     EXPECT_EQ(origin.x, MenuProbe::placed.left);
