@@ -191,8 +191,9 @@ paced_stored() {
 "$wine" "$tool" command 1103 >/dev/null 2>&1 || fail "could not send Clear all"
 until_ok 10 at_most_one || fail "Clear all left '$(state)'"
 "$wine" "$tool" set-texts 20 20 "paced text $$" >/dev/null 2>&1 || fail "the paced texts were not set"
-if until_ok 10 paced_in_order; then pass "20 texts set 20 ms apart: all stored, newest first"
-else fail "20 texts set 20 ms apart: $(paced_stored) stored, state '$(state)'"; fi
+step="20 texts, each set 20 ms after the panel took the one before"
+if until_ok 10 paced_in_order; then pass "$step: all stored, newest first"
+else fail "$step: $(paced_stored) stored, state '$(state)'"; fi
 
 # The hotkeys in the prefix's own notepad. The hook DLL has the program's
 # bitness: in a notepad of that bitness Ctrl+Alt+Down steps the clipboard.
