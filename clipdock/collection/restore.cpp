@@ -149,25 +149,6 @@ struct WaitingPlacement {
 };
 WaitingPlacement waitingPlacement;
 
-// The occupied slot that holds the item file name, or -1.
-int FindItemSlot(const char *name)
-{
-    for (int slot = 0; slot < SLOT_COUNT; slot++)
-        if (itemSlots[slot].flags != 0 && name[0] != '\0' && strcmp(itemSlots[slot].name, name) == 0)
-            return slot;
-    return -1;
-}
-
-// The current mark on slot, or on no slot when it is -1.
-void MarkCurrent(int slot)
-{
-    for (ItemSlot &entry : itemSlots)
-        if (entry.flags != 0)
-            entry.flags &= ~SLOT_CURRENT;
-    if (slot >= 0)
-        itemSlots[slot].flags |= SLOT_CURRENT;
-}
-
 // The clipboard holds the restored item and no longer the incoming one,
 // which joins the history. Nothing new arrived: with the history full,
 // pushing slot 0 down would delete the oldest item, so slot 0 then keeps its

@@ -124,6 +124,23 @@ int FindCurrentSlot()
     return 0;
 }
 
+int FindItemSlot(const char *name)
+{
+    for (int slot = 0; slot < SLOT_COUNT; slot++)
+        if (itemSlots[slot].flags != 0 && name[0] != '\0' && strcmp(itemSlots[slot].name, name) == 0)
+            return slot;
+    return -1;
+}
+
+void MarkCurrent(int slot)
+{
+    for (ItemSlot &entry : itemSlots)
+        if (entry.flags != 0)
+            entry.flags &= ~SLOT_CURRENT;
+    if (slot >= 0)
+        itemSlots[slot].flags |= SLOT_CURRENT;
+}
+
 bool EnsureItemFolder(char *folder)
 {
     if (!ItemFolderPath(folder))
@@ -208,9 +225,7 @@ FILE *BeginNewItem()
 {
     if (evictedItem.flags != 0)
         FinishNewItem();  // a capture that was never finished
-    for (ItemSlot &slot : itemSlots)
-        if (slot.flags != 0)
-            slot.flags &= ~SLOT_CURRENT;
+    MarkCurrent(-1);
     // The oldest item is only held aside: whether it has to go is known once
     // the new item is written and compared.
     if (itemSlots[0].flags != 0)

@@ -27,6 +27,10 @@ extern ItemSlot itemSlots[SLOT_COUNT];  // zero-filled at start; changed only th
 
 int CountFreeSlots();
 int FindCurrentSlot();
+// The occupied slot that holds the item file name, or -1.
+int FindItemSlot(const char *name);
+// The current mark on slot, or on no slot when it is -1.
+void MarkCurrent(int slot);
 // Writes the item-folder path into folder (MAX_PATH bytes); false when unusable.
 bool EnsureItemFolder(char *folder);
 FILE *BeginNewItem();
